@@ -1,0 +1,34 @@
+#include "bitio/bit_output_stream.hpp"
+
+#include "bitio/write_error.hpp"
+
+namespace quorlen {
+
+void BitOutputStream::writeByte(std::uint8_t byte) {
+  file_.put(static_cast<char>(byte));
+  if (!file_) throw WriteError();
+  ++bytesWritten_;
+}
+
+void BitOutputStream::putBits(const BitString& bits) {
+  for (const char c : bits) {
+    if (c == '1') bitBuffer_ |= static_cast<std::uint8_t>(0x80u >> bitCount_);
+    if (++bitCount_ == 8) {
+      writeByte(bitBuffer_);
+      bitCount_ = 0;
+      bitBuffer_ = 0;
+    }
+  }
+}
+
+void BitOutputStream::close() {
+  if (bitCount_ != 0) {
+    writeByte(bitBuffer_);
+    bitCount_ = 0;
+    bitBuffer_ = 0;
+  }
+  file_.flush();
+  if (!file_) throw WriteError();
+}
+
+}  // namespace quorlen

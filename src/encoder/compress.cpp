@@ -1,0 +1,35 @@
+#include "encoder/compress.hpp"
+
+#include <sstream>
+
+#include "encoder/grammar_encoder.hpp"
+
+namespace quorlen {
+
+void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) {
+  GrammarEncoder encoder(symbols.data(), static_cast<std::int32_t>(symbols.size()));
+  encoder.scanByteRange();
+  encoder.replacePairs();
+  encoder.selectRules();
+  encoder.expandRules();
+  encoder.restructureRuns();
+  encoder.buildSymbolCode();
+  encoder.buildLengthCode();
+  encoder.writeStream(stream);
+}
+
+std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input) {
+  if (static_cast<std::int64_t>(input.size()) >= kMaxInputSize) throw InputTooLargeError();
+  std::ostringstream out;
+  if (!input.empty()) {
+    std::vector<std::int32_t> symbols(input.begin(), input.end());
+    symbols.push_back(EndSentinel);
+    BitOutputStream stream(out);
+    encodeSymbols(symbols, stream);
+    stream.close();
+  }
+  const std::string bytes = std::move(out).str();
+  return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace quorlen
