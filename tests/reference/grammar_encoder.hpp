@@ -1,0 +1,87 @@
+// The straightforward encoder, kept as the reference that the fast encoder of the
+// library is checked against, byte for byte: every phase exactly as first written,
+// with a full sort of all pair positions in every pass and linear list insertion
+// in the Huffman tree builder.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "bitio/bit_output_stream.hpp"
+#include "bitio/bit_string.hpp"
+#include "encoder/offset_array.hpp"
+#include "reference/pair_heap.hpp"
+
+namespace quorlen::reference {
+
+// Symbols that never reach the stream.
+inline constexpr std::int32_t EndSentinel = -1;  // follows the last input symbol
+inline constexpr std::int32_t DeletedSlot = -2;  // a slot absorbed by a replacement
+
+struct CodeEntry {
+  BitString code;
+  std::int32_t symbol = 0;
+};
+using CodeTable = OffsetArray<CodeEntry>;
+using IntArray = OffsetArray<std::int32_t>;
+using FlagArray = OffsetArray<std::uint8_t>;
+using RuleBody = std::vector<std::int32_t>;  // may hold more symbols than its length
+
+class GrammarEncoder {
+ public:
+  // `sequence` holds `sequenceLength` symbols: the input bytes, then EndSentinel.
+  // The encoder rewrites it in place but does not own it.
+  GrammarEncoder(std::int32_t* sequence, std::int32_t sequenceLength)
+      : sequence(sequence), sequenceLength(sequenceLength) {}
+
+  void scanByteRange();
+  void replacePairs();
+  void selectRules();
+  void expandRules();
+  void restructureRuns();
+  void buildSymbolCode();
+  void buildLengthCode();
+  void writeStream(BitOutputStream& stream);
+
+  std::int32_t firstRuleSymbol() const { return highByte + 4; }
+  std::int32_t runMarker() const { return highByte + 1; }
+  std::int32_t endRuleMarker() const { return highByte + 2; }
+  std::int32_t endStreamMarker() const { return highByte + 3; }
+
+  std::int32_t lowByte = 256;
+  std::int32_t highByte = 0;
+  std::int32_t ruleCount = 0;
+  std::int32_t lengthWidth = 0;
+  IntArray finalNumber;
+  FlagArray runRule;
+  CodeTable symbolCodes;
+  IntArray symbolCodeSlot;
+  IntArray lengthHistogram;
+  CodeTable lengthCodes;
+  IntArray lengthCodeSlot;
+  std::int32_t nextSymbol = 0;
+  std::vector<std::int32_t> pairSlots;  // positions in `sequence`; lives during replacePairs
+  IntArray pairLeft;
+  IntArray pairRight;
+  IntArray pairUses;
+  IntArray keptIndex;
+  IntArray ruleOrder;
+  IntArray bodyLength;
+  OffsetArray<RuleBody> ruleBody;
+  std::int32_t* sequence;
+  std::int32_t sequenceLength;
+  PairHeap pairHeap;
+
+  // Helpers of the phases, public so that tests can drive them directly.
+  std::int32_t comparePairSlots(std::int32_t a, std::int32_t b) const;
+  void makePairRule(const PairGroup& group);
+  void markKept(std::int32_t symbol, std::int32_t parentUses);
+  void expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses);
+  void appendToBody(std::int32_t rule, std::int32_t symbol);
+
+ private:
+  bool isTouched(const PairGroup& group, std::int32_t passFirstSymbol) const;
+  std::int32_t codeLength(std::int32_t symbol);
+};
+
+}  // namespace quorlen::reference

@@ -1,0 +1,37 @@
+// The canonical Huffman code of every symbol the stream holds, weighted by how
+// often the stream writer will write it.
+#include "reference/huffman_tree.hpp"
+
+namespace quorlen::reference {
+
+void GrammarEncoder::buildSymbolCode() {
+  const std::int32_t first = firstRuleSymbol();
+  const std::int32_t lastSymbol = highByte + ruleCount + 3;
+  IntArray weight;
+  for (std::int32_t s = 0; s <= lastSymbol; ++s) weight.at(s) = 0;
+  for (std::int32_t k = 0; k < ruleCount; ++k) {
+    const std::int32_t r = ruleOrder.at(k);
+    const RuleBody& body = ruleBody.at(r);
+    if (runRule.at(r)) {
+      ++weight.at(first + finalNumber.at(body[0] - first));
+      ++weight.at(runMarker());
+      continue;
+    }
+    for (std::int32_t l = 0; l < bodyLength.at(r); ++l) {
+      const std::int32_t x = ruleBody.at(r)[static_cast<std::size_t>(l)];
+      ++weight.at(x < first ? x : first + finalNumber.at(x - first));
+    }
+    ++weight.at(endRuleMarker());
+  }
+  ++weight.at(endStreamMarker());
+
+  HuffmanCandidates candidates;
+  for (std::int32_t s = 0; s <= lastSymbol; ++s) {
+    if (weight.at(s) != 0) candidates.emplace_back(s, weight.at(s));
+  }
+  buildCanonicalCode(candidates, symbolCodes);
+  for (std::int32_t s = 0; s <= lastSymbol; ++s) symbolCodeSlot.at(s) = -1;
+  for (std::int32_t j = 0; j < symbolCodes.count(); ++j) symbolCodeSlot.at(symbolCodes.at(j).symbol) = j;
+}
+
+}  // namespace quorlen::reference
