@@ -19,21 +19,39 @@ void HuffmanBranch::assignCodes(std::int32_t& nextEntry, BitString& prefix, Code
 }
 
 std::unique_ptr<HuffmanNode> buildHuffmanTree(const HuffmanCandidates& candidates) {
-  std::vector<std::unique_ptr<HuffmanNode>> list;
-  list.reserve(candidates.size());
-  for (const auto& [value, weight] : candidates) list.push_back(std::make_unique<HuffmanLeaf>(weight, value));
-  // Stable, so that equal weights keep increasing value order on every platform.
-  std::stable_sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a->weight > b->weight; });
-  for (;;) {
-    std::unique_ptr<HuffmanNode> first = std::move(list.back());
-    list.pop_back();
-    if (list.empty()) return first;
-    std::unique_ptr<HuffmanNode> second = std::move(list.back());
-    list.pop_back();
-    list.push_back(std::make_unique<HuffmanBranch>(std::move(first), std::move(second)));
-    for (std::size_t i = list.size() - 1; i > 0 && list[i - 1]->weight < list[i]->weight; --i) {
-      std::swap(list[i - 1], list[i]);
-    }
+  struct Pending {
+    std::int64_t weight;
+    std::int64_t age;  // a branch's creation count, or minus one minus a leaf's rank
+    std::size_t node;
+  };
+  // The top of the heap is the node the list would give up next.
+  const auto takenLater = [](const Pending& a, const Pending& b) {
+    return a.weight != b.weight ? a.weight > b.weight : a.age < b.age;
+  };
+  std::vector<std::unique_ptr<HuffmanNode>> nodes;
+  std::vector<Pending> heap;
+  nodes.reserve(candidates.size() * 2);
+  heap.reserve(candidates.size());
+  for (const auto& [value, weight] : candidates) {
+    // Candidates come in increasing value order, so a larger rank is a larger value.
+    heap.push_back(Pending{weight, -1 - static_cast<std::int64_t>(candidates.size() - nodes.size()), nodes.size()});
+    nodes.push_back(std::make_unique<HuffmanLeaf>(weight, value));
+  }
+  std::make_heap(heap.begin(), heap.end(), takenLater);
+  const auto take = [&]() {
+    std::pop_heap(heap.begin(), heap.end(), takenLater);
+    const std::size_t node = heap.back().node;
+    heap.pop_back();
+    return std::move(nodes[node]);
+  };
+  for (std::int64_t branches = 0;; ++branches) {
+    std::unique_ptr<HuffmanNode> first = take();
+    if (heap.empty()) return first;
+    std::unique_ptr<HuffmanNode> second = take();
+    auto branch = std::make_unique<HuffmanBranch>(std::move(first), std::move(second));
+    heap.push_back(Pending{branch->weight, branches, nodes.size()});
+    nodes.push_back(std::move(branch));
+    std::push_heap(heap.begin(), heap.end(), takenLater);
   }
 }
 

@@ -13,7 +13,7 @@ namespace quorlen {
 
 class HuffmanNode {
  public:
-  explicit HuffmanNode(std::int32_t weight) : weight(weight) {}
+  explicit HuffmanNode(std::int64_t weight) : weight(weight) {}
   virtual ~HuffmanNode() = default;
   HuffmanNode(const HuffmanNode&) = delete;
   HuffmanNode& operator=(const HuffmanNode&) = delete;
@@ -22,7 +22,7 @@ class HuffmanNode {
   // child first; `prefix` is the path so far and is restored on return.
   virtual void assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const = 0;
 
-  std::int32_t weight;
+  std::int64_t weight;  // 64 bits: the sum of all weights may pass 2^31 on huge inputs
 };
 
 class HuffmanLeaf final : public HuffmanNode {
@@ -46,8 +46,12 @@ class HuffmanBranch final : public HuffmanNode {
 // (value, weight) pairs in increasing value order, every weight positive, at least one.
 using HuffmanCandidates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 
-// Builds the tree by repeatedly joining the two last (lightest) nodes of a list kept
-// in non-increasing weight order; a new branch goes behind every node of its weight.
+// Builds the tree by repeatedly joining the two lightest nodes, the first one taken
+// becoming the first child. The order of taking is that of a list kept in
+// non-increasing weight order, taken from its back, in which each new branch is
+// placed behind every node of its own weight: among equal weights a branch goes
+// before a leaf, a newer branch before an older one, and a leaf of larger value
+// before a smaller one.
 std::unique_ptr<HuffmanNode> buildHuffmanTree(const HuffmanCandidates& candidates);
 
 // Replaces every code of table entries 0 .. count-1 by the canonical code of the same

@@ -9,7 +9,6 @@
 #include "bitio/bit_output_stream.hpp"
 #include "bitio/bit_string.hpp"
 #include "encoder/offset_array.hpp"
-#include "grammar/pair_heap.hpp"
 
 namespace quorlen {
 
@@ -59,7 +58,6 @@ class GrammarEncoder {
   CodeTable lengthCodes;
   IntArray lengthCodeSlot;
   std::int32_t nextSymbol = 0;
-  std::vector<std::int32_t> pairSlots;  // positions in `sequence`; lives during replacePairs
   IntArray pairLeft;
   IntArray pairRight;
   IntArray pairUses;
@@ -69,17 +67,13 @@ class GrammarEncoder {
   OffsetArray<RuleBody> ruleBody;
   std::int32_t* sequence;
   std::int32_t sequenceLength;
-  PairHeap pairHeap;
 
   // Helpers of the phases, public so that tests can drive them directly.
-  std::int32_t comparePairSlots(std::int32_t a, std::int32_t b) const;
-  void makePairRule(const PairGroup& group);
   void markKept(std::int32_t symbol, std::int32_t parentUses);
   void expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses);
   void appendToBody(std::int32_t rule, std::int32_t symbol);
 
  private:
-  bool isTouched(const PairGroup& group, std::int32_t passFirstSymbol) const;
   std::int32_t codeLength(std::int32_t symbol);
 };
 

@@ -1,5 +1,8 @@
 // Keeps the root and every pair rule used in more than one place, and writes each
 // kept rule's body with the rules that are not kept folded in.
+#include <utility>
+#include <vector>
+
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -14,14 +17,24 @@ void GrammarEncoder::selectRules() {
   }
 }
 
-// Preorder walk of the derivation tree below `symbol`; recursion on left children only.
+// Preorder walk of the derivation tree below `symbol`, with an explicit stack since
+// grammars nest deeply. The walk below a rule depends on that rule alone, so a
+// subtree walked once is not walked again: doing so would repeat the same tests.
 void GrammarEncoder::markKept(std::int32_t symbol, std::int32_t parentUses) {
-  while (symbol >= firstRuleSymbol()) {
-    const std::int32_t r = symbol - firstRuleSymbol();
-    if (pairUses.at(r) != parentUses && keptIndex.at(r) == -1) keptIndex.at(r) = ruleCount++;
-    markKept(pairLeft.at(r), pairUses.at(r));
-    symbol = pairRight.at(r);
-    parentUses = pairUses.at(r);
+  std::vector<std::uint8_t> walked(static_cast<std::size_t>(nextSymbol - firstRuleSymbol()), 0);
+  std::vector<std::pair<std::int32_t, std::int32_t>> pending{{symbol, parentUses}};
+  while (!pending.empty()) {
+    auto [s, uses] = pending.back();
+    pending.pop_back();
+    while (s >= firstRuleSymbol()) {
+      const std::int32_t r = s - firstRuleSymbol();
+      if (pairUses.at(r) != uses && keptIndex.at(r) == -1) keptIndex.at(r) = ruleCount++;
+      if (walked[static_cast<std::size_t>(r)]) break;
+      walked[static_cast<std::size_t>(r)] = 1;
+      uses = pairUses.at(r);
+      pending.emplace_back(pairRight.at(r), uses);
+      s = pairLeft.at(r);
+    }
   }
 }
 
@@ -39,17 +52,18 @@ void GrammarEncoder::expandRules() {
   }
 }
 
+// Appends the expansion of `symbol`, folding in every rule whose uses equal `uses`.
 void GrammarEncoder::expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses) {
-  while (symbol >= firstRuleSymbol()) {
-    const std::int32_t r = symbol - firstRuleSymbol();
-    if (pairUses.at(r) != uses) {
-      appendToBody(rule, firstRuleSymbol() + keptIndex.at(r));
-      return;
+  std::vector<std::int32_t> pending{symbol};
+  while (!pending.empty()) {
+    std::int32_t s = pending.back();
+    pending.pop_back();
+    while (s >= firstRuleSymbol() && pairUses.at(s - firstRuleSymbol()) == uses) {
+      pending.push_back(pairRight.at(s - firstRuleSymbol()));
+      s = pairLeft.at(s - firstRuleSymbol());
     }
-    expandSymbol(rule, pairLeft.at(r), uses);
-    symbol = pairRight.at(r);
+    appendToBody(rule, s >= firstRuleSymbol() ? firstRuleSymbol() + keptIndex.at(s - firstRuleSymbol()) : s);
   }
-  appendToBody(rule, symbol);
 }
 
 void GrammarEncoder::appendToBody(std::int32_t rule, std::int32_t symbol) {

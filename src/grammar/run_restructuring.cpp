@@ -1,5 +1,8 @@
 // Gives every rule its final number, turning the longest bodies into runs of
 // consecutive rule numbers and wrapping the symbols between them into stretch rules.
+#include <algorithm>
+#include <vector>
+
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -21,16 +24,18 @@ void GrammarEncoder::restructureRuns() {
     return symbol >= first && finalNumber.at(symbol - first) == -1;
   };
 
-  for (;;) {
-    std::int32_t best = -1;
-    std::int32_t bestLength = -1;
-    for (std::int32_t j = 0; j < ruleCount; ++j) {
-      if (runRule.at(j) == 0 && bodyLength.at(j) > bestLength) {
-        best = j;
-        bestLength = bodyLength.at(j);
-      }
-    }
-    if (best == -1 || bodyLength.at(best) < 1) break;
+  // Candidates longest first, the lowest rule index first among equal lengths. Their
+  // lengths do not change while runs are made, and a stretch rule, whose index is
+  // above them all, never has an unnumbered symbol: once one is the longest
+  // candidate, no further run can be made.
+  std::vector<std::int32_t> candidatesByLength(static_cast<std::size_t>(ruleCount));
+  for (std::int32_t i = 0; i < ruleCount; ++i) candidatesByLength[static_cast<std::size_t>(i)] = i;
+  std::stable_sort(candidatesByLength.begin(), candidatesByLength.end(),
+                   [&](std::int32_t a, std::int32_t b) { return bodyLength.at(a) > bodyLength.at(b); });
+  std::int32_t longestStretch = -1;
+
+  for (const std::int32_t best : candidatesByLength) {
+    if (longestStretch > bodyLength.at(best) || bodyLength.at(best) < 1) break;
     std::int32_t candidates = 0;
     for (std::int32_t m = 0; m < bodyLength.at(best); ++m) {
       if (unnumbered(ruleBody.at(best)[static_cast<std::size_t>(m)])) ++candidates;
@@ -57,6 +62,7 @@ void GrammarEncoder::restructureRuns() {
       body[static_cast<std::size_t>(m)] = first + n;
       ++ruleCount;
       for (std::int32_t k = m + 1; k < d; ++k) body[static_cast<std::size_t>(k)] = DeletedSlot;
+      longestStretch = std::max(longestStretch, d - m);
       m = d;
     }
   }

@@ -1,0 +1,92 @@
+// Pair replacement with pair counts kept up to date between passes.
+//
+// Every pass takes all pairs that share the highest non-overlapping count at the
+// pass's start, makes rules of them in increasing (left, right) order, and skips a
+// pair once a replacement earlier in the same pass has destroyed one of its
+// occurrences. Instead of sorting every position again for every pass, the pairs
+// that occur at least twice keep their occurrence lists and counts between passes;
+// a pass costs what it changes. Once no pair occurs twice, the remaining passes
+// sort the (by then short) sequence directly.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace quorlen {
+
+struct PairRule {
+  std::int32_t left;
+  std::int32_t right;
+  std::int32_t uses;
+};
+
+class PairReplacer {
+ public:
+  // `sequence` holds `length` symbols, the last one EndSentinel; it is rewritten in
+  // place and ends as the single root symbol at position 0.
+  PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol);
+
+  // Runs every pass; returns the pair rules in the order they were made.
+  std::vector<PairRule> run();
+
+ private:
+  struct PairRecord {
+    std::int32_t left;
+    std::int32_t right;
+    std::int32_t count;   // non-overlapping occurrences
+    std::int32_t offset;  // occurrence positions, ascending, in `arena_`
+    std::int32_t length;  // entries there, stale ones included
+    std::uint32_t touchedPass;
+  };
+  struct MadeRule {
+    std::int32_t symbol;
+    std::int32_t offset;  // the positions that now hold `symbol`, in `arena_`
+    std::int32_t count;
+  };
+
+  // Live neighbours in the gapped sequence; `length_` and -1 mean none.
+  std::int32_t next(std::int32_t p) const;
+  std::int32_t prev(std::int32_t p) const;
+  void remove(std::int32_t q);
+  bool holdsPair(std::int32_t p, std::int32_t left, std::int32_t right) const;
+
+  void countInitialPairs();
+  bool runPass();
+  void makeRule(std::int32_t id, std::int32_t passCount);
+  void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
+  void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
+  void addNewPairs(const MadeRule& made);
+  void collectGarbage();
+  void finishWithSinglePairs();
+
+  std::int32_t createRecord(std::int32_t left, std::int32_t right, std::int32_t count, std::int32_t entries);
+  void releaseRecord(std::int32_t id);
+  std::int32_t find(std::int32_t left, std::int32_t right) const;
+  void insertKey(std::int32_t id);
+  void eraseKey(std::int32_t id);
+  std::size_t slotOf(std::int32_t left, std::int32_t right) const;
+
+  std::int32_t* seq_;
+  std::int32_t length_;
+  std::int32_t nextSymbol_;
+  std::int32_t passFirstSymbol_ = 0;
+  std::uint32_t pass_ = 0;
+  std::vector<PairRule> rules_;
+
+  std::vector<PairRecord> records_;
+  std::vector<std::int32_t> freeRecords_;
+  std::vector<std::int32_t> table_;  // open addressing by (left, right); -1 is empty
+  std::int32_t liveRecords_ = 0;
+  std::vector<std::int32_t> arena_;
+  std::int64_t liveEntries_ = 0;
+  std::map<std::int32_t, std::vector<std::int32_t>> buckets_;  // count -> record ids, possibly stale
+  std::vector<std::int32_t> touched_;
+  std::vector<MadeRule> made_;
+
+  // Scratch of addNewPairs, indexed by partner symbol + 1.
+  std::vector<std::int32_t> leftPartnerSlot_;
+  std::vector<std::int32_t> rightPartnerSlot_;
+};
+
+}  // namespace quorlen
