@@ -1,0 +1,142 @@
+// The library's encoder against the straightforward reference encoder: complete
+// streams must be equal, byte for byte, on inputs of many shapes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "encoder/compress.hpp"
+#include "reference/reference_compress.hpp"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// QUORLEN_DIFFERENTIAL_SCALE shrinks (below 1) or grows the number of inputs.
+double scale() {
+  const char* text = std::getenv("QUORLEN_DIFFERENTIAL_SCALE");
+  return text ? std::atof(text) : 1.0;
+}
+
+void expectSameStream(const Bytes& input, const std::string& what) {
+  const Bytes fast = quorlen::compressBytes(input);
+  const Bytes reference = quorlen::reference::compressBytes(input);
+  ASSERT_EQ(fast.size(), reference.size()) << what << ", " << input.size() << " bytes";
+  const auto mismatch = std::mismatch(fast.begin(), fast.end(), reference.begin());
+  ASSERT_TRUE(mismatch.first == fast.end())
+      << what << ", " << input.size() << " bytes: first difference at byte " << (mismatch.first - fast.begin());
+}
+
+// Lengths from 1 to `longest`, most of them short.
+std::size_t randomLength(std::mt19937& random, std::size_t longest) {
+  std::uniform_real_distribution<double> exponent(0.0, std::log(static_cast<double>(longest)));
+  return std::max<std::size_t>(1, static_cast<std::size_t>(std::exp(exponent(random))));
+}
+
+Bytes randomBytes(std::mt19937& random, std::size_t length, int alphabet, int base) {
+  std::uniform_int_distribution<int> symbol(0, alphabet - 1);
+  Bytes bytes(length);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(base + symbol(random));
+  return bytes;
+}
+
+// Random bytes over a small alphabet, repeated with occasional mutations.
+Bytes periodicBytes(std::mt19937& random, std::size_t length, int alphabet) {
+  const int base = alphabet <= 26 ? 'a' : 0;
+  const Bytes period = randomBytes(random, randomLength(random, 64), alphabet, base);
+  Bytes bytes(length);
+  std::uniform_int_distribution<int> noise(0, 99);
+  for (std::size_t i = 0; i < length; ++i) {
+    bytes[i] = period[i % period.size()];
+    if (noise(random) == 0) bytes[i] = static_cast<std::uint8_t>(base + noise(random) % alphabet);
+  }
+  return bytes;
+}
+
+// Runs of one symbol of random lengths, which exercise the count of overlapping pairs.
+Bytes runBytes(std::mt19937& random, std::size_t length, int alphabet) {
+  Bytes bytes;
+  std::uniform_int_distribution<int> symbol(0, alphabet - 1);
+  while (bytes.size() < length) {
+    const std::size_t run = randomLength(random, 40);
+    bytes.insert(bytes.end(), std::min(run, length - bytes.size()), static_cast<std::uint8_t>(symbol(random)));
+  }
+  return bytes;
+}
+
+TEST(Differential, GeneratedInputs) {
+  std::mt19937 random(20261208);
+  const int inputs = static_cast<int>(2400 * scale());
+  const int alphabets[] = {1, 2, 3, 4, 16, 256};
+  for (int n = 0; n < inputs; ++n) {
+    const std::size_t length = randomLength(random, n % 50 == 0 ? 100000 : 6000);
+    const int alphabet = alphabets[n % 6];
+    switch ((n / 6) % 3) {
+      case 0:
+        expectSameStream(randomBytes(random, length, alphabet, alphabet == 256 ? 0 : 'a'), "random");
+        break;
+      case 1:
+        expectSameStream(periodicBytes(random, length, std::max(alphabet, 2)), "periodic");
+        break;
+      default:
+        expectSameStream(runBytes(random, length, alphabet), "runs");
+        break;
+    }
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(Differential, EverySmallBinaryString) {
+  // Every input of up to 12 bytes over two symbols, where ties with EndSentinel abound.
+  for (int length = 1; length <= 12; ++length) {
+    for (std::uint32_t bits = 0; bits < (1u << length); ++bits) {
+      Bytes input(static_cast<std::size_t>(length));
+      for (int i = 0; i < length; ++i) input[static_cast<std::size_t>(i)] = (bits >> i) & 1 ? 'b' : 'a';
+      expectSameStream(input, "binary string");
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST(Differential, LongRunsAndEdgeBytes) {
+  for (const std::size_t length : {1u, 2u, 3u, 4u, 5u, 7u, 64u, 1000u, 4097u, 65536u, 100000u}) {
+    expectSameStream(Bytes(length, 0), "zeros");
+    expectSameStream(Bytes(length, 255), "ones");
+  }
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+  expectSameStream(all, "all byte values");
+  Bytes twice = all;
+  twice.insert(twice.end(), all.begin(), all.end());
+  expectSameStream(twice, "all byte values twice");
+}
+
+TEST(Differential, RealFiles) {
+  std::vector<std::filesystem::path> files;
+  for (const char* dir : {"/usr/include", "/usr/bin"}) {
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(dir, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+      if (it->is_regular_file(error) && it->file_size(error) > 0 && it->file_size(error) <= 150000) files.push_back(it->path());
+    }
+  }
+  std::sort(files.begin(), files.end());
+  const std::size_t wanted = static_cast<std::size_t>(60 * scale()) + 1;
+  const std::size_t step = std::max<std::size_t>(1, files.size() / wanted);
+  for (std::size_t i = 0; i < files.size(); i += step) {
+    std::ifstream in(files[i], std::ios::binary);
+    const Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) continue;
+    expectSameStream(bytes, files[i].string());
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
