@@ -10,6 +10,10 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
   GrammarEncoder encoder(symbols.data(), static_cast<std::int32_t>(symbols.size()));
   encoder.scanByteRange();
   encoder.replacePairs();
+  // Only the root symbol is read from here on; the buffer's memory is better spent.
+  std::int32_t root = symbols[0];
+  encoder.sequence = &root;
+  symbols = {};
   encoder.selectRules();
   encoder.expandRules();
   encoder.restructureRuns();

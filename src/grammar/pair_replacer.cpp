@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <iterator>
+#include <utility>
 #include <span>
 
 namespace quorlen {
@@ -16,6 +17,7 @@ namespace {
 constexpr std::int32_t kSingleGap = -2;
 constexpr std::int32_t kGapLink = -3;
 constexpr std::int32_t kDeadRecord = -1;
+constexpr std::int32_t kPrefetchDistance = 16;
 
 constexpr std::uint32_t kHashMultiplier = 0x9E3779B1u;
 
@@ -75,48 +77,45 @@ bool PairReplacer::holdsPair(std::int32_t p, std::int32_t left, std::int32_t rig
 // ---------------------------------------------------------------------------
 // Pair records and their index by (left, right).
 
-std::size_t PairReplacer::slotOf(std::int32_t left, std::int32_t right) const {
-  const std::uint64_t key = pairKey(left, right);
+std::size_t PairReplacer::slotOf(std::uint64_t key) const {
   const std::uint64_t mixed = (key ^ (key >> 29)) * 0xBF58476D1CE4E5B9ull;
   return static_cast<std::size_t>((mixed ^ (mixed >> 32)) * kHashMultiplier) & (table_.size() - 1);
 }
 
 std::int32_t PairReplacer::find(std::int32_t left, std::int32_t right) const {
   if (table_.empty()) return -1;
-  for (std::size_t i = slotOf(left, right);; i = (i + 1) & (table_.size() - 1)) {
-    const std::int32_t id = table_[i];
-    if (id < 0) return -1;
-    if (records_[static_cast<std::size_t>(id)].left == left && records_[static_cast<std::size_t>(id)].right == right) {
-      return id;
-    }
+  const std::uint64_t key = pairKey(left, right);
+  for (std::size_t i = slotOf(key);; i = (i + 1) & (table_.size() - 1)) {
+    if (table_[i].id < 0) return -1;
+    if (table_[i].key == key) return table_[i].id;
   }
 }
 
 void PairReplacer::insertKey(std::int32_t id) {
   if (static_cast<std::size_t>(liveRecords_) * 2 > table_.size()) {
-    table_.assign(std::max<std::size_t>(1024, table_.size() * 2), -1);
-    for (std::size_t other = 0; other < records_.size(); ++other) {
-      if (records_[other].count == kDeadRecord || static_cast<std::int32_t>(other) == id) continue;
-      std::size_t i = slotOf(records_[other].left, records_[other].right);
-      while (table_[i] >= 0) i = (i + 1) & (table_.size() - 1);
-      table_[i] = static_cast<std::int32_t>(other);
+    std::vector<TableSlot> old = std::exchange(table_, std::vector<TableSlot>(std::max<std::size_t>(1024, table_.size() * 2), TableSlot{0, -1}));
+    for (const TableSlot& slot : old) {
+      if (slot.id < 0) continue;
+      std::size_t i = slotOf(slot.key);
+      while (table_[i].id >= 0) i = (i + 1) & (table_.size() - 1);
+      table_[i] = slot;
     }
   }
   const PairRecord& record = records_[static_cast<std::size_t>(id)];
-  std::size_t i = slotOf(record.left, record.right);
-  while (table_[i] >= 0) i = (i + 1) & (table_.size() - 1);
-  table_[i] = id;
+  const std::uint64_t key = pairKey(record.left, record.right);
+  std::size_t i = slotOf(key);
+  while (table_[i].id >= 0) i = (i + 1) & (table_.size() - 1);
+  table_[i] = TableSlot{key, id};
 }
 
 // Linear probing without tombstones: later members of the probe chain move back.
 void PairReplacer::eraseKey(std::int32_t id) {
   const std::size_t mask = table_.size() - 1;
   const PairRecord& record = records_[static_cast<std::size_t>(id)];
-  std::size_t hole = slotOf(record.left, record.right);
-  while (table_[hole] != id) hole = (hole + 1) & mask;
-  for (std::size_t j = (hole + 1) & mask; table_[j] >= 0; j = (j + 1) & mask) {
-    const PairRecord& other = records_[static_cast<std::size_t>(table_[j])];
-    const std::size_t home = slotOf(other.left, other.right);
+  std::size_t hole = slotOf(pairKey(record.left, record.right));
+  while (table_[hole].id != id) hole = (hole + 1) & mask;
+  for (std::size_t j = (hole + 1) & mask; table_[j].id >= 0; j = (j + 1) & mask) {
+    const std::size_t home = slotOf(table_[j].key);
     // Move the entry back unless its home lies cyclically in (hole, j].
     const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
     if (!homeBetween) {
@@ -124,7 +123,7 @@ void PairReplacer::eraseKey(std::int32_t id) {
       hole = j;
     }
   }
-  table_[hole] = -1;
+  table_[hole].id = -1;
 }
 
 std::int32_t PairReplacer::createRecord(std::int32_t left, std::int32_t right, std::int32_t count,
@@ -213,6 +212,7 @@ bool PairReplacer::runPass() {
     passFirstSymbol_ = nextSymbol_;
     touched_.clear();
     made_.clear();
+    madePositions_.clear();
     for (const std::int32_t id : ids) {
       if (records_[static_cast<std::size_t>(id)].touchedPass != pass_) makeRule(id, passCount);
     }
@@ -225,7 +225,7 @@ bool PairReplacer::runPass() {
       }
     }
     for (const MadeRule& made : made_) addNewPairs(made);
-    collectGarbage();
+    if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ + (1 << 16)) collectGarbage();
     return true;
   }
   return false;
@@ -237,18 +237,21 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   rules_.push_back(PairRule{record.left, record.right, passCount});
   // Gone from the index first, so that its own replacements touch nothing of it.
   releaseRecord(id);
-  // The positions now holding the new symbol overwrite the front of the list. A
-  // replacement destroys the occurrence that overlaps it, so for a pair of equal
+  // A replacement destroys the occurrence that overlaps it, so for a pair of equal
   // symbols the overlapped one fails the check and the count stays non-overlapping.
-  std::int32_t written = record.offset;
-  for (std::int32_t k = record.offset; k < record.offset + record.length; ++k) {
+  const auto first = static_cast<std::int32_t>(madePositions_.size());
+  const std::int32_t end = record.offset + record.length;
+  for (std::int32_t k = record.offset; k < end; ++k) {
+    // The list is in position order, so the sequence is visited front to back.
+    if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);
     const std::int32_t p = arena_[static_cast<std::size_t>(k)];
     if (!holdsPair(p, record.left, record.right)) continue;
-    arena_[static_cast<std::size_t>(written++)] = p;
+    madePositions_.push_back(p);
     replaceAt(p, record.left, record.right, symbol);
   }
-  assert(written - record.offset == passCount);
-  made_.push_back(MadeRule{symbol, record.offset, written - record.offset});
+  const auto count = static_cast<std::int32_t>(madePositions_.size()) - first;
+  assert(count == passCount);
+  made_.push_back(MadeRule{symbol, first, count});
 }
 
 void PairReplacer::replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol) {
@@ -291,89 +294,100 @@ void PairReplacer::destroyOccurrence(std::int32_t left, std::int32_t right, std:
 // that occur at least twice. A pair of two new symbols belongs to its right one.
 void PairReplacer::addNewPairs(const MadeRule& made) {
   const std::int32_t symbol = made.symbol;
-  const std::size_t needed = static_cast<std::size_t>(nextSymbol_) + 1;
-  if (leftPartnerSlot_.size() < needed) {
-    leftPartnerSlot_.resize(needed, -1);
-    rightPartnerSlot_.resize(needed, -1);
-  }
-  struct Partner {
-    std::int32_t symbol;
-    bool onRight;
-    std::int32_t occurrences;
-    std::int32_t uses;
-    std::int32_t id;
-  };
-  std::vector<Partner> partners;
-  const auto partnerOf = [&](std::int32_t other, bool onRight) -> Partner& {
-    std::int32_t& slot = (onRight ? rightPartnerSlot_ : leftPartnerSlot_)[static_cast<std::size_t>(other + 1)];
-    if (slot < 0) {
-      slot = static_cast<std::int32_t>(partners.size());
-      partners.push_back(Partner{other, onRight, 0, 0, -1});
+  const auto positions = std::span(madePositions_).subspan(static_cast<std::size_t>(made.offset),
+                                                           static_cast<std::size_t>(made.count));
+  std::vector<Partner>& partners = partners_;
+  partners.clear();
+  std::size_t tableSize = 16;
+  while (tableSize < positions.size() * 4) tableSize *= 2;
+  partnerTable_.assign(tableSize, -1);
+  const auto partnerOf = [&](std::int32_t other, bool onRight) {
+    const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(other + 1)} << 1) | (onRight ? 1u : 0u);
+    std::size_t i = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) & (tableSize - 1);
+    for (;; i = (i + 1) & (tableSize - 1)) {
+      const std::int32_t slot = partnerTable_[i];
+      if (slot < 0) break;
+      if (partners[static_cast<std::size_t>(slot)].symbol == other && partners[static_cast<std::size_t>(slot)].onRight == onRight) {
+        return slot;
+      }
     }
-    return partners[static_cast<std::size_t>(slot)];
+    partnerTable_[i] = static_cast<std::int32_t>(partners.size());
+    partners.push_back(Partner{other, onRight, 0, 0, -1});
+    return partnerTable_[i];
   };
 
+  partnerOfPosition_.resize(positions.size() * 2);
   std::int32_t run = 0;
   std::int32_t selfUses = 0;
-  const auto positions = std::span(arena_).subspan(static_cast<std::size_t>(made.offset),
-                                                   static_cast<std::size_t>(made.count));
-  for (const std::int32_t p : positions) {
+  std::int32_t self = -1;
+  for (std::size_t k = 0; k < positions.size(); ++k) {
+    if (k + kPrefetchDistance < positions.size()) __builtin_prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
+    std::int32_t leftSlot = -1;
+    std::int32_t rightSlot = -1;
     if (before >= 0) {
-      Partner& partner = partnerOf(seq_[before], false);
+      leftSlot = partnerOf(seq_[before], false);
+      Partner& partner = partners[static_cast<std::size_t>(leftSlot)];
       ++partner.occurrences;
-      if (seq_[before] != symbol) ++partner.uses;
+      if (seq_[before] == symbol) {
+        self = leftSlot;
+        ++run;
+      } else {
+        ++partner.uses;
+      }
     }
-    if (before >= 0 && seq_[before] == symbol) {
-      ++run;
-    } else {
+    if (before < 0 || seq_[before] != symbol) {
       selfUses += run / 2;
       run = 1;
     }
     const std::int32_t after = next(p);
     if (after < length_ && seq_[after] < passFirstSymbol_) {
-      Partner& partner = partnerOf(seq_[after], true);
-      ++partner.occurrences;
-      ++partner.uses;
+      rightSlot = partnerOf(seq_[after], true);
+      ++partners[static_cast<std::size_t>(rightSlot)].occurrences;
+      ++partners[static_cast<std::size_t>(rightSlot)].uses;
     }
+    partnerOfPosition_[2 * k] = leftSlot;
+    partnerOfPosition_[2 * k + 1] = rightSlot;
   }
   selfUses += run / 2;
-  if (const std::int32_t self = leftPartnerSlot_[static_cast<std::size_t>(symbol + 1)]; self >= 0) {
-    partners[static_cast<std::size_t>(self)].uses = selfUses;
-  }
+  if (self >= 0) partners[static_cast<std::size_t>(self)].uses = selfUses;
 
-  bool anyIndexed = false;
+  std::int64_t entries = 0;
+  for (const Partner& partner : partners) {
+    if (partner.uses >= 2) entries += partner.occurrences;
+  }
+  if (entries == 0) return;
+  // Only between rules are all lists complete, so only here may the arena be
+  // compacted; it is, when that frees a good share, and grows by half otherwise.
+  if (arena_.size() + static_cast<std::size_t>(entries) > arena_.capacity()) {
+    if (static_cast<std::int64_t>(arena_.size()) - liveEntries_ > static_cast<std::int64_t>(arena_.capacity() / 4)) {
+      collectGarbage();
+    }
+    if (arena_.size() + static_cast<std::size_t>(entries) > arena_.capacity()) {
+      arena_.reserve(arena_.size() + static_cast<std::size_t>(entries) + arena_.capacity() / 2);
+    }
+  }
   for (Partner& partner : partners) {
     if (partner.uses < 2) continue;
     partner.id = partner.onRight ? createRecord(symbol, partner.symbol, partner.uses, partner.occurrences)
                                  : createRecord(partner.symbol, symbol, partner.uses, partner.occurrences);
-    anyIndexed = true;
   }
-  if (anyIndexed) {
-    const auto append = [&](const Partner& partner, std::int32_t p) {
-      if (partner.id < 0) return;
-      PairRecord& record = records_[static_cast<std::size_t>(partner.id)];
-      arena_[static_cast<std::size_t>(record.offset + record.length++)] = p;
-    };
-    for (std::int32_t k = 0; k < made.count; ++k) {
-      const std::int32_t p = arena_[static_cast<std::size_t>(made.offset + k)];
-      const std::int32_t before = prev(p);
-      if (before >= 0) append(partners[static_cast<std::size_t>(leftPartnerSlot_[static_cast<std::size_t>(seq_[before] + 1)])], before);
-      const std::int32_t after = next(p);
-      if (after < length_ && seq_[after] < passFirstSymbol_) {
-        append(partners[static_cast<std::size_t>(rightPartnerSlot_[static_cast<std::size_t>(seq_[after] + 1)])], p);
-      }
-    }
-  }
-  for (const Partner& partner : partners) {
-    (partner.onRight ? rightPartnerSlot_ : leftPartnerSlot_)[static_cast<std::size_t>(partner.symbol + 1)] = -1;
+  const auto append = [&](std::int32_t slot, std::int32_t p) {
+    if (slot < 0 || partners[static_cast<std::size_t>(slot)].id < 0) return;
+    PairRecord& record = records_[static_cast<std::size_t>(partners[static_cast<std::size_t>(slot)].id)];
+    arena_[static_cast<std::size_t>(record.offset + record.length++)] = p;
+  };
+  // Positions of the left pairs come from prev(), which stays ascending with k.
+  for (std::size_t k = 0; k < positions.size(); ++k) {
+    if (partnerOfPosition_[2 * k] >= 0) append(partnerOfPosition_[2 * k], prev(positions[k]));
+    append(partnerOfPosition_[2 * k + 1], positions[k]);
   }
 }
 
 // Compacts the occurrence lists in place once most of the arena is dead space,
 // dropping the occurrences that replacements have destroyed.
 void PairReplacer::collectGarbage() {
-  if (static_cast<std::int64_t>(arena_.size()) <= 2 * liveEntries_ + (1 << 16)) return;
   std::vector<std::int32_t> live;
   live.reserve(static_cast<std::size_t>(liveRecords_));
   for (std::size_t id = 0; id < records_.size(); ++id) {
@@ -386,7 +400,9 @@ void PairReplacer::collectGarbage() {
   for (const std::int32_t id : live) {
     PairRecord& record = records_[static_cast<std::size_t>(id)];
     const std::int32_t start = written;
-    for (std::int32_t k = record.offset; k < record.offset + record.length; ++k) {
+    const std::int32_t end = record.offset + record.length;
+    for (std::int32_t k = record.offset; k < end; ++k) {
+      if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);
       const std::int32_t p = arena_[static_cast<std::size_t>(k)];
       if (holdsPair(p, record.left, record.right)) arena_[static_cast<std::size_t>(written++)] = p;
     }
@@ -408,8 +424,8 @@ void PairReplacer::finishWithSinglePairs() {
   table_ = {};
   arena_ = {};
   buckets_.clear();
-  leftPartnerSlot_ = {};
-  rightPartnerSlot_ = {};
+  partnerTable_ = {};
+  partnerOfPosition_ = {};
 
   struct Slot {
     std::uint64_t key;

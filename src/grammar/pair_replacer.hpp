@@ -41,8 +41,15 @@ class PairReplacer {
   };
   struct MadeRule {
     std::int32_t symbol;
-    std::int32_t offset;  // the positions that now hold `symbol`, in `arena_`
+    std::int32_t offset;  // the positions that now hold `symbol`, in `madePositions_`
     std::int32_t count;
+  };
+  struct Partner {
+    std::int32_t symbol;
+    bool onRight;
+    std::int32_t occurrences;
+    std::int32_t uses;
+    std::int32_t id;
   };
 
   // Live neighbours in the gapped sequence; `length_` and -1 mean none.
@@ -65,7 +72,7 @@ class PairReplacer {
   std::int32_t find(std::int32_t left, std::int32_t right) const;
   void insertKey(std::int32_t id);
   void eraseKey(std::int32_t id);
-  std::size_t slotOf(std::int32_t left, std::int32_t right) const;
+  std::size_t slotOf(std::uint64_t key) const;
 
   std::int32_t* seq_;
   std::int32_t length_;
@@ -76,17 +83,24 @@ class PairReplacer {
 
   std::vector<PairRecord> records_;
   std::vector<std::int32_t> freeRecords_;
-  std::vector<std::int32_t> table_;  // open addressing by (left, right); -1 is empty
+  struct TableSlot {
+    std::uint64_t key;  // (left, right), kept here so that a miss reads no record
+    std::int32_t id;    // -1 for an empty slot
+  };
+  std::vector<TableSlot> table_;  // open addressing by (left, right)
   std::int32_t liveRecords_ = 0;
   std::vector<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;
   std::map<std::int32_t, std::vector<std::int32_t>> buckets_;  // count -> record ids, possibly stale
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
+  std::vector<std::int32_t> madePositions_;
 
-  // Scratch of addNewPairs, indexed by partner symbol + 1.
-  std::vector<std::int32_t> leftPartnerSlot_;
-  std::vector<std::int32_t> rightPartnerSlot_;
+  // Scratch of addNewPairs: the partners of one new symbol, and a small table
+  // from (side, partner symbol) to their index, sized to the new symbol's count.
+  std::vector<Partner> partners_;
+  std::vector<std::int32_t> partnerTable_;
+  std::vector<std::int32_t> partnerOfPosition_;  // per new occurrence: left, right partner
 };
 
 }  // namespace quorlen
