@@ -31,6 +31,9 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
     : seq_(sequence), length_(length), nextSymbol_(firstRuleSymbol) {}
 
 std::vector<PairRule> PairReplacer::run() {
+  // Every rule shortens the sequence, so this bounds the rule count; the reserve
+  // spares the copies of growth and costs no memory until rules are made.
+  rules_.reserve(static_cast<std::size_t>(length_));
   countInitialPairs();
   while (runPass()) {
   }
@@ -87,16 +90,16 @@ std::int32_t PairReplacer::find(std::int32_t left, std::int32_t right) const {
   const std::uint64_t key = pairKey(left, right);
   for (std::size_t i = slotOf(key);; i = (i + 1) & (table_.size() - 1)) {
     if (table_[i].id < 0) return -1;
-    if (table_[i].key == key) return table_[i].id;
+    if (table_[i].key() == key) return table_[i].id;
   }
 }
 
 void PairReplacer::insertKey(std::int32_t id) {
-  if (static_cast<std::size_t>(liveRecords_) * 2 > table_.size()) {
-    std::vector<TableSlot> old = std::exchange(table_, std::vector<TableSlot>(std::max<std::size_t>(1024, table_.size() * 2), TableSlot{0, -1}));
+  if (static_cast<std::size_t>(liveRecords_) * 10 > table_.size() * 7) {
+    std::vector<TableSlot> old = std::exchange(table_, std::vector<TableSlot>(std::max<std::size_t>(1024, table_.size() * 2), TableSlot{0, 0, -1}));
     for (const TableSlot& slot : old) {
       if (slot.id < 0) continue;
-      std::size_t i = slotOf(slot.key);
+      std::size_t i = slotOf(slot.key());
       while (table_[i].id >= 0) i = (i + 1) & (table_.size() - 1);
       table_[i] = slot;
     }
@@ -105,7 +108,7 @@ void PairReplacer::insertKey(std::int32_t id) {
   const std::uint64_t key = pairKey(record.left, record.right);
   std::size_t i = slotOf(key);
   while (table_[i].id >= 0) i = (i + 1) & (table_.size() - 1);
-  table_[i] = TableSlot{key, id};
+  table_[i] = TableSlot{static_cast<std::uint32_t>(key >> 32), static_cast<std::uint32_t>(key), id};
 }
 
 // Linear probing without tombstones: later members of the probe chain move back.
@@ -115,7 +118,7 @@ void PairReplacer::eraseKey(std::int32_t id) {
   std::size_t hole = slotOf(pairKey(record.left, record.right));
   while (table_[hole].id != id) hole = (hole + 1) & mask;
   for (std::size_t j = (hole + 1) & mask; table_[j].id >= 0; j = (j + 1) & mask) {
-    const std::size_t home = slotOf(table_[j].key);
+    const std::size_t home = slotOf(table_[j].key());
     // Move the entry back unless its home lies cyclically in (hole, j].
     const bool homeBetween = hole <= j ? (home > hole && home <= j) : (home > hole || home <= j);
     if (!homeBetween) {
@@ -178,7 +181,8 @@ void PairReplacer::countInitialPairs() {
   }
 
   std::vector<std::int32_t> recordOf(uses.size(), -1);
-  arena_.reserve(static_cast<std::size_t>(length_));
+  // Address space only: the pages are touched as the lists grow.
+  arena_.reserve(static_cast<std::size_t>(length_) + static_cast<std::size_t>(length_) / 2);
   for (std::int32_t left = 0; left < 256; ++left) {
     for (std::int32_t right = -1; right < 256; ++right) {
       const std::size_t i = index(left, right);
@@ -225,7 +229,7 @@ bool PairReplacer::runPass() {
       }
     }
     for (const MadeRule& made : made_) addNewPairs(made);
-    if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ + (1 << 16)) collectGarbage();
+    if (static_cast<std::int64_t>(arena_.size()) > liveEntries_ + liveEntries_ / 2 + (1 << 16)) collectGarbage();
     return true;
   }
   return false;
@@ -427,32 +431,46 @@ void PairReplacer::finishWithSinglePairs() {
   partnerTable_ = {};
   partnerOfPosition_ = {};
 
-  struct Slot {
-    std::uint64_t key;
-    std::int32_t position;
+  // Pair positions sorted by (left, right, position): two stable counting sorts,
+  // by right symbol and then by left symbol, over positions held in 4 bytes each.
+  std::vector<std::int32_t> slots;
+  std::vector<std::int32_t> byRight;
+  std::vector<std::int32_t> counts;
+  const auto countingSort = [&](const std::vector<std::int32_t>& from, std::vector<std::int32_t>& to, std::int32_t offset) {
+    counts.assign(static_cast<std::size_t>(nextSymbol_) + 2, 0);
+    for (const std::int32_t p : from) ++counts[static_cast<std::size_t>(seq_[p + offset] + 1)];
+    std::int32_t total = 0;
+    for (std::int32_t& count : counts) total += std::exchange(count, total);
+    for (const std::int32_t p : from) to[static_cast<std::size_t>(counts[static_cast<std::size_t>(seq_[p + offset] + 1)]++)] = p;
   };
-  std::vector<Slot> slots;
   while (length > 1) {
     const std::int32_t pairs = length - 1;
     slots.resize(static_cast<std::size_t>(pairs));
-    for (std::int32_t p = 0; p < pairs; ++p) slots[static_cast<std::size_t>(p)] = Slot{pairKey(seq_[p], seq_[p + 1]), p};
-    std::sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
-      return a.key != b.key ? a.key < b.key : a.position < b.position;
-    });
+    byRight.resize(static_cast<std::size_t>(pairs));
+    for (std::int32_t p = 0; p < pairs; ++p) slots[static_cast<std::size_t>(p)] = p;
+    countingSort(slots, byRight, 1);
+    countingSort(byRight, slots, 0);
     const std::int32_t passFirstSymbol = nextSymbol_;
     const auto changed = [&](std::int32_t s) { return s == kSingleGap || s >= passFirstSymbol; };
+    // Groups are fixed before the first replacement changes the sequence.
+    std::vector<std::int32_t>& startsGroup = byRight;
+    for (std::size_t k = 0; k < slots.size(); ++k) {
+      const std::int32_t a = slots[k];
+      const std::int32_t b = k > 0 ? slots[k - 1] : -1;
+      startsGroup[k] = b < 0 || seq_[a] != seq_[b] || seq_[a + 1] != seq_[b + 1];
+    }
     for (std::size_t i = 0; i < slots.size();) {
       std::size_t j = i + 1;
-      while (j < slots.size() && slots[j].key == slots[i].key) ++j;
+      while (j < slots.size() && !startsGroup[j]) ++j;
       // Two equal slots can only be the overlapping pairs of three equal symbols.
       assert(j - i <= 2);
       bool touched = false;
       for (std::size_t k = i; k < j; ++k) {
-        const std::int32_t p = slots[k].position;
+        const std::int32_t p = slots[k];
         touched = touched || changed(seq_[p]) || changed(seq_[p + 1]);
       }
       if (!touched) {
-        const std::int32_t p = slots[i].position;
+        const std::int32_t p = slots[i];
         rules_.push_back(PairRule{seq_[p], seq_[p + 1], 1});
         seq_[p] = nextSymbol_++;
         seq_[p + 1] = kSingleGap;

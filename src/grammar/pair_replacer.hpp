@@ -83,9 +83,11 @@ class PairReplacer {
 
   std::vector<PairRecord> records_;
   std::vector<std::int32_t> freeRecords_;
-  struct TableSlot {
-    std::uint64_t key;  // (left, right), kept here so that a miss reads no record
-    std::int32_t id;    // -1 for an empty slot
+  struct TableSlot {  // 12 bytes: the pair's key, kept here so that a miss reads no record
+    std::uint32_t keyHigh;
+    std::uint32_t keyLow;
+    std::int32_t id;  // -1 for an empty slot
+    std::uint64_t key() const { return (std::uint64_t{keyHigh} << 32) | keyLow; }
   };
   std::vector<TableSlot> table_;  // open addressing by (left, right)
   std::int32_t liveRecords_ = 0;
