@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Benchmark quorlen against gzip, bzip2, xz and zstd on reproducible inputs.
+#
+# Usage: bench/run.sh [--quick] [--inputs "h1 h16"] [BINDIR [WORKDIR]]
+#   BINDIR   directory holding quorlen (and optionally unquorlen); default build/
+#   WORKDIR  inputs, outputs and results.md; default ${TMPDIR:-/tmp}/quorlen-bench
+#   --quick  (or QUICK=1) only the h1 and so8 inputs
+#   --inputs "LIST" (or INPUTS="LIST", as env or argument) pick inputs from:
+#            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files)
+# Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd.
+set -euo pipefail
+export LC_ALL=C
+
+QUICK=${QUICK:-0} INPUTS=${INPUTS:-} pos=()
+while (($#)); do
+  case $1 in
+    --quick) QUICK=1 ;;
+    --inputs) INPUTS=${2:?--inputs needs a list}; shift ;;
+    --inputs=*) INPUTS=${1#*=} ;;
+    INPUTS=*) INPUTS=${1#INPUTS=} ;;
+    -h | --help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -*) echo "unknown option: $1" >&2; exit 2 ;;
+    *) pos+=("$1") ;;
+  esac
+  shift
+done
+if [[ -z $INPUTS ]]; then
+  if [[ $QUICK == 1 ]]; then INPUTS="h1 so8"; else INPUTS="h1 h16 h64 so8"; fi
+fi
+
+BINDIR=$(cd "${pos[0]:-build}" && pwd)
+QUORLEN=$BINDIR/quorlen UNQUORLEN=$BINDIR/unquorlen
+[[ -x $QUORLEN ]] || { echo "no executable $QUORLEN" >&2; exit 1; }
+mkdir -p "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}/out"
+WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
+MIB=1048576
+
+check_size() { # FILE BYTES
+  local got; got=$(stat -c %s "$1")
+  ((got == $2)) || { echo "error: built only $got of $2 bytes for $1" >&2; exit 1; }
+}
+
+# make_input NAME: build WORK/NAME unless it already exists. The pipelines cut
+# their producer short with head, so pipefail is off there and the size checked.
+make_input() {
+  local f=$WORK/$1 n
+  [[ -s $f ]] && return
+  echo "building input $1" >&2
+  case $1 in
+    h1 | h16 | h64)
+      n=$((${1#h} * MIB))
+      (cd / && find usr/include -type f | sort) > "$WORK/headers.list"
+      (set +o pipefail; cd / && tar --no-recursion --owner=0 --group=0 --numeric-owner \
+        --mtime=@0 -cf - -T "$WORK/headers.list" 2>/dev/null | head -c "$n") > "$f.tmp" ;;
+    so8)
+      n=$((8 * MIB))
+      (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
+        sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
+  esac
+  check_size "$f.tmp" "$n"
+  mv "$f.tmp" "$f"
+}
+
+# timed STDOUT CMD...: run CMD under GNU time; sets OK (0/1), WALL (s), RSS_KB.
+timed() {
+  local out=$1 t0; shift
+  t0=$EPOCHREALTIME
+  if /usr/bin/time -v -o "$WORK/time.txt" "$@" > "$out" 2> "$WORK/stderr.txt"; then OK=1; else OK=0; fi
+  WALL=$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }')
+  RSS_KB=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
+  ((OK)) || { echo "  failed: $*" >&2; sed 's/^/    /' "$WORK/stderr.txt" >&2; }
+}
+
+# row INPUT PROGRAM COMPRESSED: append a table row from INSIZE, WALL, RSS_KB.
+row() {
+  awk -v name="$1" -v prog="$2" -v c="$3" -v isz="$INSIZE" -v w="$WALL" -v rk="$RSS_KB" 'BEGIN {
+    ratio = (c ~ /^[0-9]+$/ && c > 0) ? sprintf("%.3f", isz / c) : "-"
+    mbps = (w > 0) ? sprintf("%.2f", isz / 1048576 / w) : "-"
+    printf "| %s | %d | %s | %s | %s | %.3f | %s | %.1f | %.3f |\n",
+      name, isz, prog, c, ratio, w, mbps, rk / 1024, rk * 1024 / isz }' >> "$WORK/results.md"
+}
+
+for i in $INPUTS; do
+  [[ $i =~ ^(h1|h16|h64|so8)$ ]] || { echo "unknown input: $i (choose from h1 h16 h64 so8)" >&2; exit 2; }
+done
+for i in $INPUTS; do make_input "$i"; done
+
+ver() { "$@" </dev/null 2>&1 | grep -m1 -oE 'v?[0-9]+\.[0-9]+(\.[0-9]+)?' || echo '?'; }
+rev=$(git -C "$(dirname "$0")" describe --always --dirty 2>/dev/null || echo unknown)
+{
+  printf '%s · nproc %s · CPU %s · memory %s GiB\n\n' "$(date -u +%Y-%m-%d)" "$(nproc)" \
+    "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)" \
+    "$(awk '/^MemTotal/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo)"
+  printf 'quorlen source %s · gzip %s · bzip2 %s · xz %s · zstd %s\n\n' "$rev" "$(ver gzip --version)" \
+    "$(ver bzip2 --version)" "$(ver xz --version)" "$(ver zstd --version)"
+  echo '| input | input size | program | compressed size | ratio | wall s | MB/s | peak RSS MiB | RSS bytes/input byte |'
+  echo '|---|---:|---|---:|---:|---:|---:|---:|---:|'
+} > "$WORK/results.md"
+
+for i in $INPUTS; do
+  in=$WORK/$i o=$WORK/out/$i
+  INSIZE=$(stat -c %s "$in")
+  echo "$i: quorlen" >&2
+  timed /dev/null "$QUORLEN" "$in" "$o.qz"
+  if ((OK)); then row "$i" quorlen "$(stat -c %s "$o.qz")"; else row "$i" quorlen FAIL; fi
+  if ((OK)) && [[ -x $UNQUORLEN ]]; then
+    echo "$i: unquorlen" >&2
+    rm -f "$o.restored"
+    timed /dev/null "$UNQUORLEN" "$o.qz" "$o.restored"
+    if ((OK)) && cmp -s "$in" "$o.restored"; then rt=ok; else rt=FAIL; fi
+    row "$i" unquorlen "round trip $rt"
+    rm -f "$o.restored"
+  fi
+  for c in "gzip -9 -c:gz" "bzip2 -9 -c:bz2" "xz -9e -c -T1:xz" "zstd -19 -c -q --single-thread:zst"; do
+    read -ra cmd <<< "${c%:*}"
+    echo "$i: ${cmd[0]}" >&2
+    timed "$o.${c##*:}" "${cmd[@]}" "$in"
+    if ((OK)); then row "$i" "${cmd[*]}" "$(stat -c %s "$o.${c##*:}")"; else row "$i" "${cmd[*]}" FAIL; fi
+  done
+done
+
+cat >> "$WORK/results.md" <<'EOF'
+
+Sizes in bytes; ratio = input size / compressed size; MB/s = MiB (2^20 bytes) of
+input (for unquorlen: of restored output) per second of wall time; peak RSS from
+GNU time's "Maximum resident set size". gzip and bzip2 are single-threaded;
+xz and zstd are forced to one thread (-T1, --single-thread).
+EOF
+cat "$WORK/results.md"
+echo "(written to $WORK/results.md)" >&2
