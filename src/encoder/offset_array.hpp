@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <utility>
 
 namespace quorlen {
@@ -42,6 +43,9 @@ class OffsetArray {
     const std::int64_t reach = std::int64_t{i} - low_ + 1;
     if (count_ < reach) count_ = static_cast<std::int32_t>(reach);
   }
+
+  // The elements of the window, for loops that have already widened it.
+  std::span<T> window() { return {data_.get(), static_cast<std::size_t>(count_)}; }
 
   std::int32_t low() const { return low_; }
   std::int32_t count() const { return count_; }

@@ -229,7 +229,7 @@ bool PairReplacer::runPass() {
       }
     }
     for (const MadeRule& made : made_) addNewPairs(made);
-    if (static_cast<std::int64_t>(arena_.size()) > liveEntries_ + liveEntries_ / 2 + (1 << 16)) collectGarbage();
+    if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ + (1 << 16)) collectGarbage();
     return true;
   }
   return false;
@@ -392,17 +392,18 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
 // Compacts the occurrence lists in place once most of the arena is dead space,
 // dropping the occurrences that replacements have destroyed.
 void PairReplacer::collectGarbage() {
-  std::vector<std::int32_t> live;
+  // Live lists in arena order, as (offset, record) in one word each for a fast sort.
+  std::vector<std::uint64_t> live;
   live.reserve(static_cast<std::size_t>(liveRecords_));
   for (std::size_t id = 0; id < records_.size(); ++id) {
-    if (records_[id].count != kDeadRecord) live.push_back(static_cast<std::int32_t>(id));
+    if (records_[id].count != kDeadRecord) {
+      live.push_back((std::uint64_t{static_cast<std::uint32_t>(records_[id].offset)} << 32) | id);
+    }
   }
-  std::sort(live.begin(), live.end(), [&](std::int32_t a, std::int32_t b) {
-    return records_[static_cast<std::size_t>(a)].offset < records_[static_cast<std::size_t>(b)].offset;
-  });
+  std::sort(live.begin(), live.end());
   std::int32_t written = 0;
-  for (const std::int32_t id : live) {
-    PairRecord& record = records_[static_cast<std::size_t>(id)];
+  for (const std::uint64_t entry : live) {
+    PairRecord& record = records_[static_cast<std::size_t>(entry & 0xFFFFFFFFu)];
     const std::int32_t start = written;
     const std::int32_t end = record.offset + record.length;
     for (std::int32_t k = record.offset; k < end; ++k) {

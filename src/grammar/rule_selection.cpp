@@ -1,5 +1,6 @@
 // Keeps the root and every pair rule used in more than one place, and writes each
 // kept rule's body with the rules that are not kept folded in.
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -21,19 +22,27 @@ void GrammarEncoder::selectRules() {
 // grammars nest deeply. The walk below a rule depends on that rule alone, so a
 // subtree walked once is not walked again: doing so would repeat the same tests.
 void GrammarEncoder::markKept(std::int32_t symbol, std::int32_t parentUses) {
-  std::vector<std::uint8_t> walked(static_cast<std::size_t>(nextSymbol - firstRuleSymbol()), 0);
+  const std::int32_t first = firstRuleSymbol();
+  const auto pairRules = static_cast<std::size_t>(nextSymbol - first);
+  // The pair tables cover exactly the pair rules 0 .. pairRules-1.
+  keptIndex.ensure(static_cast<std::int32_t>(pairRules) - 1);
+  const std::span<const std::int32_t> left = pairLeft.window();
+  const std::span<const std::int32_t> right = pairRight.window();
+  const std::span<const std::int32_t> ruleUses = pairUses.window();
+  const std::span<std::int32_t> kept = keptIndex.window();
+  std::vector<std::uint8_t> walked(pairRules, 0);
   std::vector<std::pair<std::int32_t, std::int32_t>> pending{{symbol, parentUses}};
   while (!pending.empty()) {
     auto [s, uses] = pending.back();
     pending.pop_back();
-    while (s >= firstRuleSymbol()) {
-      const std::int32_t r = s - firstRuleSymbol();
-      if (pairUses.at(r) != uses && keptIndex.at(r) == -1) keptIndex.at(r) = ruleCount++;
-      if (walked[static_cast<std::size_t>(r)]) break;
-      walked[static_cast<std::size_t>(r)] = 1;
-      uses = pairUses.at(r);
-      pending.emplace_back(pairRight.at(r), uses);
-      s = pairLeft.at(r);
+    while (s >= first) {
+      const auto r = static_cast<std::size_t>(s - first);
+      if (ruleUses[r] != uses && kept[r] == -1) kept[r] = ruleCount++;
+      if (walked[r]) break;
+      walked[r] = 1;
+      uses = ruleUses[r];
+      pending.emplace_back(right[r], uses);
+      s = left[r];
     }
   }
 }
