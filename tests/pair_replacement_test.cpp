@@ -1,0 +1,191 @@
+// Byte range scan and pair replacement, for the library's encoder and the reference.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include "encoder_fixture.hpp"
+
+namespace quorlen::test_support {
+namespace {
+
+struct PairRule {
+  std::int32_t left, right, uses;
+  bool operator==(const PairRule&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const PairRule& rule) {
+  return out << "(" << rule.left << ", " << rule.right << ", " << rule.uses << ")";
+}
+
+template <typename Encoder>
+std::vector<PairRule> pairRules(Encoder& e) {
+  std::vector<PairRule> rules;
+  for (std::int32_t r = 0; r < e.nextSymbol - e.firstRuleSymbol(); ++r) {
+    rules.push_back({e.pairLeft.at(r), e.pairRight.at(r), e.pairUses.at(r)});
+  }
+  return rules;
+}
+
+template <typename Encoder>
+class PairReplacementTest : public ::testing::Test {
+ protected:
+  using Run = EncoderRun<Encoder>;
+};
+
+using Encoders = ::testing::Types<GrammarEncoder, reference::GrammarEncoder>;
+TYPED_TEST_SUITE(PairReplacementTest, Encoders);
+
+TYPED_TEST(PairReplacementTest, ScanFindsTheSmallestAndLargestByte) {
+  {
+    typename TestFixture::Run run(bytesOf("a"), Phase::ScanByteRange);
+    EXPECT_EQ(run->lowByte, 97);
+    EXPECT_EQ(run->highByte, 97);
+    EXPECT_EQ(run->firstRuleSymbol(), 101);
+    EXPECT_EQ(run->sequenceLength, 2);
+  }
+  {
+    typename TestFixture::Run run(bytesOf({255, 0}), Phase::ScanByteRange);
+    EXPECT_EQ(run->lowByte, 0);
+    EXPECT_EQ(run->highByte, 255);
+    EXPECT_EQ(run->firstRuleSymbol(), 259);
+  }
+  {
+    typename TestFixture::Run run(bytesOf({0}), Phase::ScanByteRange);
+    EXPECT_EQ(run->lowByte, 0);
+    EXPECT_EQ(run->highByte, 0);
+    EXPECT_EQ(run->firstRuleSymbol(), 4);
+  }
+  {
+    typename TestFixture::Run run(bytesOf("zzmaz"), Phase::ScanByteRange);
+    EXPECT_EQ(run->lowByte, 'a');
+    EXPECT_EQ(run->highByte, 'z');
+  }
+}
+
+TYPED_TEST(PairReplacementTest, ScanOfNoInputLeavesTheStartValues) {
+  std::vector<std::int32_t> symbols{E};
+  TypeParam e(symbols.data(), 1);
+  e.scanByteRange();
+  EXPECT_EQ(e.lowByte, 256);
+  EXPECT_EQ(e.highByte, 0);
+}
+
+TYPED_TEST(PairReplacementTest, OneByteMakesOneRuleWithTheSentinel) {
+  typename TestFixture::Run run(bytesOf("a"), Phase::ReplacePairs);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, E, 1}}));
+  EXPECT_EQ(run->sequenceLength, 1);
+  EXPECT_EQ(run->sequence[0], 101);
+  EXPECT_EQ(run->nextSymbol, 102);
+}
+
+TYPED_TEST(PairReplacementTest, SentinelPairSortsFirstAndTouchesItsNeighbour) {
+  typename TestFixture::Run run(bytesOf("aa"), Phase::ReplacePairs);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, E, 1}, {97, 101, 1}}));
+  EXPECT_EQ(run->sequence[0], 102);
+}
+
+TYPED_TEST(PairReplacementTest, UncountedOverlapStillTouchesItsGroup) {
+  typename TestFixture::Run run(bytesOf("aaa"), Phase::ReplacePairs);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, E, 1}, {97, 97, 1}, {102, 101, 1}}));
+  EXPECT_EQ(run->sequence[0], 103);
+}
+
+TYPED_TEST(PairReplacementTest, OverlappingPairsCountLeftToRight) {
+  typename TestFixture::Run run(bytesOf("aaaa"), Phase::ReplacePairs);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, 97, 2}, {101, E, 1}, {101, 102, 1}}));
+  EXPECT_EQ(run->sequence[0], 103);
+}
+
+TYPED_TEST(PairReplacementTest, TouchedGroupOfTheTopCountIsDroppedForThePass) {
+  typename TestFixture::Run run(bytesOf("abcabc"), Phase::ReplacePairs);
+  EXPECT_EQ(run->firstRuleSymbol(), 103);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, 98, 2}, {103, 99, 2}, {104, E, 1}, {104, 105, 1}}));
+  EXPECT_EQ(run->sequence[0], 106);
+}
+
+TYPED_TEST(PairReplacementTest, GroupTouchedThroughItsUncountedEntryIsDropped) {
+  typename TestFixture::Run run(bytesOf({97, 97, 97, 33, 33}), Phase::ReplacePairs);
+  // Pass 1 makes (33, E) and (97, 33); (97, 97) comes only in pass 2.
+  EXPECT_EQ(pairRules(*run),
+            (std::vector<PairRule>{{33, E, 1}, {97, 33, 1}, {97, 97, 1}, {102, 101, 1}, {103, 104, 1}}));
+}
+
+TYPED_TEST(PairReplacementTest, ElevenByteExampleInFivePasses) {
+  typename TestFixture::Run run(bytesOf("abracadabra"), Phase::ReplacePairs);
+  EXPECT_EQ(run->highByte, 114);
+  EXPECT_EQ(pairRules(*run), (std::vector<PairRule>{{97, 98, 2},
+                                                     {114, 97, 2},
+                                                     {118, 119, 2},
+                                                     {97, 100, 1},
+                                                     {120, E, 1},
+                                                     {120, 99, 1},
+                                                     {121, 122, 1},
+                                                     {123, 124, 1}}));
+  EXPECT_EQ(run->sequence[0], 125);
+  EXPECT_EQ(run->sequenceLength, 1);
+}
+
+TYPED_TEST(PairReplacementTest, TwelveByteExample) {
+  typename TestFixture::Run run(bytesOf("aaababbbbbaa"), Phase::ReplacePairs);
+  EXPECT_EQ(run->highByte, 98);
+  const std::vector<PairRule> rules = pairRules(*run);
+  ASSERT_GE(rules.size(), 2u);
+  // (97, 97) at 0, 1 and 10 counts twice, as its overlapping entry at 1 is skipped.
+  EXPECT_EQ(rules[0], (PairRule{97, 97, 2}));
+  EXPECT_EQ(rules[1], (PairRule{97, 98, 2}));
+}
+
+// What every grammar left by pair replacement satisfies.
+TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
+  for (const auto& [name, bytes] : sampleInputs()) {
+    SCOPED_TRACE(name);
+    typename TestFixture::Run run(bytes, Phase::ReplacePairs);
+    TypeParam& e = *run;
+    const std::int32_t first = e.firstRuleSymbol();
+    const std::int32_t rules = e.nextSymbol - first;
+    ASSERT_GE(rules, 1);
+    EXPECT_EQ(e.sequenceLength, 1);
+    EXPECT_EQ(e.sequence[0], e.nextSymbol - 1);
+    if constexpr (requires { e.pairSlots; e.pairHeap; }) {
+      EXPECT_TRUE(e.pairSlots.empty());
+      EXPECT_TRUE(e.pairHeap.empty());
+    }
+    for (auto* table : {&e.pairLeft, &e.pairRight, &e.pairUses}) {
+      EXPECT_EQ(table->low(), 0);
+      EXPECT_EQ(table->count(), rules);
+    }
+
+    int sentinelRules = 0;
+    std::map<std::int32_t, std::int64_t> usesFromParents;
+    for (std::int32_t r = 0; r < rules; ++r) {
+      const std::int32_t left = e.pairLeft.at(r), right = e.pairRight.at(r), uses = e.pairUses.at(r);
+      ASSERT_GE(uses, 1) << r;
+      ASSERT_GE(left, 0) << r;
+      ASSERT_LT(left, first + r) << r;
+      ASSERT_GE(right, E) << r;
+      ASSERT_LT(right, first + r) << r;
+      ASSERT_TRUE(left <= e.highByte || left >= first) << r;
+      ASSERT_TRUE(right <= e.highByte || right >= first) << r;
+      if (right == E) ++sentinelRules;
+      if (left >= first) usesFromParents[left - first] += uses;
+      if (right >= first) usesFromParents[right - first] += uses;
+    }
+    EXPECT_EQ(sentinelRules, 1);
+    EXPECT_EQ(e.pairUses.at(rules - 1), 1);
+    // A rule replaced exactly as many occurrences as its parents hold of it.
+    for (std::int32_t r = 0; r + 1 < rules; ++r) {
+      ASSERT_EQ(usesFromParents[r], e.pairUses.at(r)) << r;
+    }
+
+    Symbols expansion;
+    expandPairSymbol(e, e.sequence[0], expansion);
+    Symbols expected = asSymbols(bytes);
+    expected.push_back(E);
+    EXPECT_EQ(expansion, expected);
+  }
+}
+
+}  // namespace
+}  // namespace quorlen::test_support

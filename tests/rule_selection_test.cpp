@@ -1,0 +1,146 @@
+// Choice of the kept rules and the expansion of their bodies.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <numeric>
+#include <vector>
+
+#include "encoder_fixture.hpp"
+
+namespace quorlen::test_support {
+namespace {
+
+template <typename Encoder>
+class RuleSelectionTest : public ::testing::Test {
+ protected:
+  using Run = EncoderRun<Encoder>;
+};
+
+using Encoders = ::testing::Types<GrammarEncoder, reference::GrammarEncoder>;
+TYPED_TEST_SUITE(RuleSelectionTest, Encoders);
+
+template <typename Encoder>
+std::vector<std::int32_t> ruleOrderOf(Encoder& e) {
+  std::vector<std::int32_t> order;
+  for (std::int32_t i = 0; i < e.ruleCount; ++i) order.push_back(e.ruleOrder.at(i));
+  return order;
+}
+
+TYPED_TEST(RuleSelectionTest, OneByteKeepsOnlyTheRootAndDropsTheSentinel) {
+  typename TestFixture::Run run(bytesOf("a"), Phase::ExpandRules);
+  TypeParam& e = *run;
+  EXPECT_EQ(e.ruleCount, 1);
+  EXPECT_EQ(e.ruleOrder.at(0), 0);
+  EXPECT_EQ(e.keptIndex.at(0), 0);
+  EXPECT_EQ(e.bodyLength.at(0), 1);
+  // The block keeps the trimmed sentinel behind the body's length.
+  EXPECT_EQ(e.ruleBody.at(0), (RuleBody{97, E}));
+}
+
+TYPED_TEST(RuleSelectionTest, RulesUsedOnceAreFoldedIntoTheirParent) {
+  typename TestFixture::Run run(bytesOf("abcabc"), Phase::ExpandRules);
+  TypeParam& e = *run;
+  EXPECT_EQ(e.ruleCount, 2);
+  EXPECT_EQ(e.keptIndex.at(0), -1);
+  EXPECT_EQ(e.keptIndex.at(1), 1);
+  EXPECT_EQ(e.keptIndex.at(2), -1);
+  EXPECT_EQ(e.keptIndex.at(3), 0);
+  EXPECT_EQ(ruleOrderOf(e), (std::vector<std::int32_t>{3, 1}));
+  EXPECT_EQ(bodyOf(e, 0), (Symbols{104, 104}));
+  EXPECT_EQ(bodyOf(e, 1), (Symbols{97, 98, 99}));
+  EXPECT_EQ(e.bodyLength.at(0) + e.bodyLength.at(1), 5);
+}
+
+TYPED_TEST(RuleSelectionTest, RuleOnBothSidesOfOnePairIsKeptAndRenumbered) {
+  typename TestFixture::Run run(Bytes(8, 97), Phase::ExpandRules);
+  TypeParam& e = *run;
+  ASSERT_EQ(e.nextSymbol - e.firstRuleSymbol(), 4);
+  EXPECT_EQ(e.pairUses.at(0), 4);
+  EXPECT_EQ(e.pairUses.at(1), 2);
+  EXPECT_EQ(e.ruleCount, 3);
+  EXPECT_EQ(ruleOrderOf(e), (std::vector<std::int32_t>{3, 1, 0}));
+  EXPECT_EQ(e.keptIndex.at(2), -1);
+  EXPECT_EQ(bodyOf(e, 0), (Symbols{102, 102}));
+  EXPECT_EQ(bodyOf(e, 1), (Symbols{103, 103}));
+  EXPECT_EQ(bodyOf(e, 2), (Symbols{97, 97}));
+}
+
+TYPED_TEST(RuleSelectionTest, TwelveByteExampleBodies) {
+  typename TestFixture::Run run(bytesOf("aaababbbbbaa"), Phase::ExpandRules);
+  TypeParam& e = *run;
+  ASSERT_EQ(e.firstRuleSymbol(), 102);
+  EXPECT_EQ(e.ruleCount, 4);
+  EXPECT_EQ(bodyOf(e, 0), (Symbols{103, 104, 104, 105, 105, 103}));
+  EXPECT_EQ(bodyOf(e, 1), (Symbols{97, 97}));
+  EXPECT_EQ(bodyOf(e, 2), (Symbols{97, 98}));
+  EXPECT_EQ(bodyOf(e, 3), (Symbols{98, 98}));
+}
+
+TYPED_TEST(RuleSelectionTest, SelectionAloneNumbersTheKeptRulesInPreorder) {
+  typename TestFixture::Run run(bytesOf("abracadabra"), Phase::SelectRules);
+  TypeParam& e = *run;
+  // Pair rules 7 (the root) and 2 = (118, 119), used twice, are kept; 0 and 1
+  // stand only inside rule 2 and rule 2 stands in two slots.
+  EXPECT_EQ(e.ruleCount, 2);
+  EXPECT_EQ(ruleOrderOf(e), (std::vector<std::int32_t>{7, 2}));
+  const std::vector<std::int32_t> expectedKept{-1, -1, 1, -1, -1, -1, -1, 0};
+  for (std::int32_t r = 0; r < 8; ++r) EXPECT_EQ(e.keptIndex.at(r), expectedKept[static_cast<std::size_t>(r)]) << r;
+  EXPECT_EQ(e.ruleBody.count(), 0);  // bodies come with the next phase
+}
+
+TYPED_TEST(RuleSelectionTest, KeptRulesAreTheRootAndEveryRuleInTwoSlots) {
+  for (const auto& [name, bytes] : sampleInputs()) {
+    SCOPED_TRACE(name);
+    typename TestFixture::Run run(bytes, Phase::ExpandRules);
+    TypeParam& e = *run;
+    const std::int32_t first = e.firstRuleSymbol();
+    const std::int32_t pairRules = e.nextSymbol - first;
+    std::map<std::int32_t, int> slots;
+    for (std::int32_t r = 0; r < pairRules; ++r) {
+      if (e.pairLeft.at(r) >= first) ++slots[e.pairLeft.at(r) - first];
+      if (e.pairRight.at(r) >= first) ++slots[e.pairRight.at(r) - first];
+    }
+    std::int32_t kept = 0;
+    for (std::int32_t r = 0; r < pairRules; ++r) {
+      const bool shouldKeep = r == pairRules - 1 || slots[r] >= 2;
+      const std::int32_t index = e.keptIndex.at(r);
+      ASSERT_EQ(index != -1, shouldKeep) << r;
+      if (index != -1) {
+        ++kept;
+        ASSERT_EQ(e.ruleOrder.at(index), r);
+      }
+    }
+    EXPECT_EQ(e.ruleCount, kept);
+    EXPECT_EQ(e.keptIndex.at(pairRules - 1), 0);
+  }
+}
+
+TYPED_TEST(RuleSelectionTest, BodiesSpellOutTheirPairRulesWithoutTheSentinel) {
+  for (const auto& [name, bytes] : sampleInputs()) {
+    SCOPED_TRACE(name);
+    typename TestFixture::Run run(bytes, Phase::ExpandRules);
+    TypeParam& e = *run;
+    const std::int32_t first = e.firstRuleSymbol();
+    std::int64_t total = 0;
+    for (std::int32_t i = 0; i < e.ruleCount; ++i) {
+      const Symbols body = bodyOf(e, i);
+      ASSERT_GE(body.size(), i == 0 ? 1u : 2u) << i;
+      for (const std::int32_t s : body) {
+        ASSERT_TRUE((s >= 0 && s <= e.highByte) || (s >= first + 1 && s < first + e.ruleCount)) << i << ": " << s;
+      }
+      total += e.bodyLength.at(i);
+      Symbols pairExpansion;
+      expandPairSymbol(e, first + e.ruleOrder.at(i), pairExpansion);
+      if (i == 0) {
+        ASSERT_EQ(pairExpansion.back(), E);
+        pairExpansion.pop_back();
+      }
+      ASSERT_EQ(expandRule(e, i), pairExpansion) << i;
+    }
+    EXPECT_EQ(total, (e.nextSymbol - first) + e.ruleCount - 1);
+    EXPECT_EQ(expandRule(e, 0), asSymbols(bytes));
+  }
+}
+
+}  // namespace
+}  // namespace quorlen::test_support
