@@ -140,7 +140,7 @@ std::int32_t PairReplacer::createRecord(std::int32_t left, std::int32_t right, s
     freeRecords_.pop_back();
   }
   records_[static_cast<std::size_t>(id)] =
-      PairRecord{left, right, count, static_cast<std::int32_t>(arena_.size()), 0, 0};
+      PairRecord{left, right, count, static_cast<std::int32_t>(arena_.size()), 0, 0, false};
   arena_.resize(arena_.size() + static_cast<std::size_t>(entries));
   liveEntries_ += entries;
   ++liveRecords_;
@@ -235,6 +235,16 @@ bool PairReplacer::runPass() {
   return false;
 }
 
+void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
+  if (seq_[p] < 0) return;  // a stale entry inside a gap
+  const std::int32_t before = prev(p);
+  if (before >= 0 && seq_[before] >= 0) __builtin_prefetch(&table_[slotOf(pairKey(seq_[before], seq_[p]))]);
+  const std::int32_t q = next(p);
+  if (q >= length_) return;
+  const std::int32_t after = next(q);
+  if (after < length_) __builtin_prefetch(&table_[slotOf(pairKey(seq_[q], seq_[after]))]);
+}
+
 void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   const PairRecord record = records_[static_cast<std::size_t>(id)];
   const std::int32_t symbol = nextSymbol_++;
@@ -248,6 +258,9 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   for (std::int32_t k = record.offset; k < end; ++k) {
     // The list is in position order, so the sequence is visited front to back.
     if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);
+    // Nearer ahead, that part of the sequence is in cache: fetch the index slots of
+    // the neighbouring pairs that the replacement there will look up.
+    if (k + kPrefetchDistance / 2 < end) prefetchNeighbourSlots(arena_[static_cast<std::size_t>(k + kPrefetchDistance / 2)]);
     const std::int32_t p = arena_[static_cast<std::size_t>(k)];
     if (!holdsPair(p, record.left, record.right)) continue;
     madePositions_.push_back(p);
@@ -277,6 +290,7 @@ void PairReplacer::destroyOccurrence(std::int32_t left, std::int32_t right, std:
   const std::int32_t id = find(left, right);
   if (id < 0) return;
   PairRecord& record = records_[static_cast<std::size_t>(id)];
+  record.hasStale = true;
   if (record.touchedPass != pass_) {
     record.touchedPass = pass_;
     touched_.push_back(id);
@@ -405,6 +419,14 @@ void PairReplacer::collectGarbage() {
   for (const std::uint64_t entry : live) {
     PairRecord& record = records_[static_cast<std::size_t>(entry & 0xFFFFFFFFu)];
     const std::int32_t start = written;
+    if (!record.hasStale) {
+      // Every entry is still an occurrence: the list moves as it is.
+      std::copy(arena_.begin() + record.offset, arena_.begin() + record.offset + record.length, arena_.begin() + start);
+      record.offset = start;
+      written += record.length;
+      continue;
+    }
+    record.hasStale = false;
     const std::int32_t end = record.offset + record.length;
     for (std::int32_t k = record.offset; k < end; ++k) {
       if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);

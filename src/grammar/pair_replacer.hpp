@@ -38,6 +38,7 @@ class PairReplacer {
     std::int32_t offset;  // occurrence positions, ascending, in `arena_`
     std::int32_t length;  // entries there, stale ones included
     std::uint32_t touchedPass;
+    bool hasStale;  // an occurrence was destroyed since the list was last compacted
   };
   struct MadeRule {
     std::int32_t symbol;
@@ -61,6 +62,7 @@ class PairReplacer {
   void countInitialPairs();
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
+  void prefetchNeighbourSlots(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
