@@ -1,0 +1,79 @@
+#include "decoder/canonical_decoder.hpp"
+
+#include <algorithm>
+
+namespace quorlen {
+
+CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const std::string& name) {
+  std::uint64_t codes = 0;
+  for (const std::uint8_t length : lengths) {
+    if (length > kMaxCodeLength) throw CorruptStreamError(name + " has a code longer than 56 bits");
+    if (length != 0) {
+      ++count_[length];
+      ++codes;
+      maxLength_ = std::max<unsigned>(maxLength_, length);
+    }
+  }
+  if (codes < 2) throw CorruptStreamError(name + " has fewer than two codes");
+
+  // Kraft sum in units of 2^-56: a complete prefix code fills the space exactly.
+  constexpr std::uint64_t kFull = std::uint64_t{1} << kMaxCodeLength;
+  std::uint64_t filled = 0;
+  for (unsigned length = 1; length <= maxLength_; ++length) {
+    const unsigned shift = kMaxCodeLength - length;
+    if (count_[length] > ((kFull - filled) >> shift)) throw CorruptStreamError(name + " is over-subscribed");
+    filled += count_[length] << shift;
+  }
+  if (filled != kFull) throw CorruptStreamError(name + " is incomplete");
+
+  std::uint64_t code = 0;
+  std::uint64_t offset = 0;
+  for (unsigned length = 1; length <= maxLength_; ++length) {
+    code = (code + count_[length - 1]) << 1;
+    firstCode_[length] = code;
+    offset_[length] = offset;
+    offset += count_[length];
+  }
+
+  sorted_.resize(codes);
+  std::array<std::uint64_t, kMaxCodeLength + 1> next = offset_;
+  for (std::size_t value = 0; value < lengths.size(); ++value) {
+    if (lengths[value] != 0) sorted_[next[lengths[value]]++] = static_cast<std::uint32_t>(value);
+  }
+
+  primaryBits_ = std::min(kPrimaryBits, maxLength_);
+  table_.assign(std::size_t{1} << primaryBits_, Entry{0, 0});
+  for (unsigned length = 1; length <= primaryBits_; ++length) {
+    const std::uint64_t span = std::uint64_t{1} << (primaryBits_ - length);
+    for (std::uint64_t i = 0; i < count_[length]; ++i) {
+      const std::uint64_t first = (firstCode_[length] + i) << (primaryBits_ - length);
+      std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), span,
+                  Entry{sorted_[offset_[length] + i], length});
+    }
+  }
+  // Entries left at length 0 are the prefixes of the long codes; each keeps in `value`
+  // the shortest length among the codes under it, where the search for a code starts.
+  // In a canonical code one prefix rarely holds codes of more than two lengths.
+  for (unsigned length = primaryBits_ + 1; length <= maxLength_; ++length) {
+    for (std::uint64_t i = 0; i < count_[length]; ++i) {
+      Entry& entry = table_[(firstCode_[length] + i) >> (length - primaryBits_)];
+      if (entry.value == 0) entry.value = length;
+    }
+  }
+}
+
+std::uint32_t CanonicalDecoder::decodeLong(BitReader& in) const {
+  const std::uint64_t window = in.window();
+  const unsigned shortest = table_[window >> (64 - primaryBits_)].value;
+  for (unsigned length = shortest; length <= maxLength_; ++length) {
+    const std::uint64_t index = (window >> (64 - length)) - firstCode_[length];
+    if (index < count_[length]) {
+      in.consume(length);
+      return sorted_[offset_[length] + index];
+    }
+  }
+  // A complete code matches every bit pattern, so only a cut-off stream gets here.
+  in.truncated();
+}
+
+}  // namespace quorlen

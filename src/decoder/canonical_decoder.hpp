@@ -1,0 +1,64 @@
+// Decoder for a canonical prefix code given by its code lengths (codes handed out in
+// order of (length, value), as in RFC 1951).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "decoder/bit_reader.hpp"
+
+namespace quorlen {
+
+class CanonicalDecoder {
+ public:
+  // Longest code accepted. The encoder's codes stay far below it: a Huffman code of
+  // depth 56 would need more than 2^37 coded symbols.
+  static constexpr unsigned kMaxCodeLength = 56;
+
+  // lengths[v] is the code length of value v, 0 when v has no code. `name` names the
+  // code in error messages. Throws CorruptStreamError unless the lengths form a
+  // complete code of at least two codes: a code alone in its tree would be empty, and
+  // an empty code cannot be told apart from "no code" in the stream.
+  CanonicalDecoder(std::span<const std::uint8_t> lengths, const std::string& name);
+
+  // Reads one code and returns its value.
+  std::uint32_t decode(BitReader& in) const {
+    if (in.available() < kMinBits) in.refill();
+    const Entry entry = table_[in.window() >> (64 - primaryBits_)];
+    if (entry.length != 0) {
+      in.consume(entry.length);
+      return entry.value;
+    }
+    return decodeLong(in);
+  }
+
+  unsigned maxLength() const { return maxLength_; }
+
+ private:
+  // 2^12 entries of 8 bytes stay in the first-level cache's neighbourhood.
+  static constexpr unsigned kPrimaryBits = 12;
+  static constexpr unsigned kMinBits = kMaxCodeLength;
+
+  struct Entry {
+    std::uint32_t value;
+    std::uint32_t length;  // 0: the code is longer than the primary table's index
+  };
+
+  std::uint32_t decodeLong(BitReader& in) const;
+
+  unsigned primaryBits_ = 0;
+  unsigned maxLength_ = 0;
+  std::vector<Entry> table_;
+  // Codes longer than the primary index are found by length: those of length L are the
+  // numbers firstCode_[L] .. firstCode_[L] + count_[L] - 1, in the order of sorted_ from
+  // offset_[L] on.
+  std::array<std::uint64_t, kMaxCodeLength + 1> firstCode_{};
+  std::array<std::uint64_t, kMaxCodeLength + 1> count_{};
+  std::array<std::uint64_t, kMaxCodeLength + 1> offset_{};
+  std::vector<std::uint32_t> sorted_;
+};
+
+}  // namespace quorlen

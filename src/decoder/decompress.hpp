@@ -1,0 +1,37 @@
+// Restoring the bytes of a compressed stream.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "decoder/byte_sink.hpp"
+#include "decoder/corrupt_stream_error.hpp"
+#include "decoder/grammar.hpp"
+
+namespace quorlen {
+
+// A stream that has been read and checked in full, ready to be restored. All checking
+// happens in the constructor, so a caller can refuse a corrupt stream before it creates
+// any output. Memory: a small multiple of the stream's size.
+class Decompressor {
+ public:
+  // Throws CorruptStreamError for an invalid stream, std::bad_alloc when memory runs out.
+  // An empty stream is valid and restores to nothing.
+  explicit Decompressor(std::span<const std::uint8_t> stream);
+
+  std::uint64_t restoredSize() const { return restoredSize_; }
+
+  // Hands the restored bytes to `sink` in blocks of 1 MiB (kOutputBlockSize; the last
+  // one shorter), using one block of memory more. Exceptions from the sink pass through.
+  void restoreTo(ByteSink& sink) const;
+
+ private:
+  Grammar grammar_;
+  std::uint64_t restoredSize_ = 0;
+};
+
+// The whole round in memory: check, then restore.
+std::vector<std::uint8_t> decompressBytes(std::span<const std::uint8_t> stream);
+
+}  // namespace quorlen

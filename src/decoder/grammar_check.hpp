@@ -1,0 +1,21 @@
+// Structural checks of a parsed grammar, and the expansion size of every rule.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "decoder/grammar.hpp"
+
+namespace quorlen {
+
+// Restored outputs are shorter than this; the encoder refuses longer inputs.
+inline constexpr std::uint64_t kMaxRestoredSize = (std::uint64_t{1} << 31) - 512;
+
+// Fills grammar.expandedSize, and the short expansions within `shortBudget` bytes.
+// Throws CorruptStreamError when runs overlap or leave gaps
+// in the numbers after the start rule, when a rule reaches itself, when a rule is not
+// reached from the start rule, or when the start rule would expand to kMaxRestoredSize
+// bytes or more. Linear in the size of the grammar, with no recursion.
+void checkGrammar(Grammar& grammar, std::size_t shortBudget);
+
+}  // namespace quorlen

@@ -1,0 +1,187 @@
+#include "decoder/stream_parser.hpp"
+
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "decoder/bit_reader.hpp"
+#include "decoder/canonical_decoder.hpp"
+#include "decoder/corrupt_stream_error.hpp"
+
+namespace quorlen {
+namespace {
+
+// Where the symbols of one stream lie, as indices into its symbol length list
+// (index i stands for symbol lowByte + i).
+struct SymbolLayout {
+  std::uint32_t lowByte;
+  std::uint32_t byteCount;  // bytes lowByte .. highByte
+  std::uint32_t ruleCount;
+
+  std::uint32_t runMarker() const { return byteCount; }
+  std::uint32_t endRuleMarker() const { return byteCount + 1; }
+  std::uint32_t endStreamMarker() const { return byteCount + 2; }
+  std::uint32_t firstRule() const { return byteCount + 3; }
+  std::uint32_t size() const { return byteCount + 3 + ruleCount; }
+
+  std::string describe(std::uint32_t index) const {
+    if (index < byteCount) return "byte " + std::to_string(lowByte + index);
+    if (index == runMarker()) return "the run marker";
+    if (index == endRuleMarker()) return "the end-of-rule marker";
+    if (index == endStreamMarker()) return "the end marker";
+    return "rule " + std::to_string(index - firstRule());
+  }
+};
+
+// Fields 3 to 6: the code that codes every symbol's code length.
+CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<std::uint8_t>& entries) {
+  in.setSection("code-length table");
+  const auto width = static_cast<unsigned>(in.read(5));
+  if (width == 0) throw CorruptStreamError("code-length table entries have no bits");
+  std::uint64_t widest = 0;
+  entries.resize(tableSize);
+  for (unsigned j = 0; j < tableSize; ++j) {
+    const std::uint64_t length = in.read(width);
+    if (length > CanonicalDecoder::kMaxCodeLength) {
+      throw CorruptStreamError("code-length code has a code longer than 56 bits");
+    }
+    entries[j] = static_cast<std::uint8_t>(length);
+    widest = std::max(widest, length);
+  }
+  if (static_cast<unsigned>(std::bit_width(widest)) != width) {
+    throw CorruptStreamError("code-length table entries are wider than needed");
+  }
+  // Length 0 always occurs: the start rule's own symbol is never written.
+  if (entries.front() == 0) throw CorruptStreamError("code-length code has no code for length 0");
+  if (entries.back() == 0) throw CorruptStreamError("code-length table is longer than needed");
+  return CanonicalDecoder(entries, "code-length code");
+}
+
+// Fields 7: each symbol's code length, then the symbol code they define.
+CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& lengthCode,
+                                const std::vector<std::uint8_t>& lengthEntries, std::vector<std::uint8_t>& lengths) {
+  in.setSection("symbol length list");
+  lengths.resize(layout.size());
+  std::vector<std::uint8_t> lengthUsed(lengthEntries.size(), 0);
+  for (std::uint32_t i = 0; i < layout.size(); ++i) {
+    const std::uint32_t length = lengthCode.decode(in);
+    lengths[i] = static_cast<std::uint8_t>(length);
+    lengthUsed[length] = 1;
+  }
+  for (std::size_t j = 0; j < lengthEntries.size(); ++j) {
+    if (lengthEntries[j] != 0 && lengthUsed[j] == 0) {
+      throw CorruptStreamError("code-length code has a code for length " + std::to_string(j) + ", which no symbol has");
+    }
+  }
+  if (lengths[0] == 0 || lengths[layout.byteCount - 1] == 0) {
+    throw CorruptStreamError("the lowest or highest byte value has no code");
+  }
+  if (lengths[layout.firstRule()] != 0) throw CorruptStreamError("the start rule's own symbol has a code");
+  if (lengths[layout.endStreamMarker()] == 0) throw CorruptStreamError("the end marker has no code");
+  return CanonicalDecoder(lengths, "symbol code");
+}
+
+// Field 8: one record per rule, into the grammar.
+void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& code,
+               std::vector<std::uint8_t>& used, Grammar& grammar) {
+  in.setSection("rule list");
+  const std::uint32_t byteCount = layout.byteCount;
+  const std::uint32_t firstRule = layout.firstRule();
+  const std::uint32_t lowByte = layout.lowByte;
+  auto& elements = grammar.elements;
+  grammar.bodyStart.reserve(std::size_t{layout.ruleCount} + 1);
+  grammar.isRun.reserve(layout.ruleCount);
+
+  for (std::uint32_t rule = 0; rule < layout.ruleCount; ++rule) {
+    const std::size_t start = elements.size();
+    grammar.bodyStart.push_back(static_cast<std::uint32_t>(start));
+    std::uint8_t run = 0;
+    for (;;) {
+      const std::uint32_t symbol = code.decode(in);
+      used[symbol] = 1;
+      if (symbol < byteCount) {
+        elements.push_back(lowByte + symbol);
+      } else if (symbol >= firstRule) {
+        elements.push_back(Grammar::kFirstRule + (symbol - firstRule));
+      } else if (symbol == layout.endRuleMarker()) {
+        if (elements.size() == start) throw CorruptStreamError("rule " + std::to_string(rule) + " has an empty body");
+        break;
+      } else if (symbol == layout.runMarker()) {
+        if (elements.size() != start + 1 || elements[start] < Grammar::kFirstRule) {
+          throw CorruptStreamError("run marker inside the body of rule " + std::to_string(rule));
+        }
+        const std::uint32_t first = elements[start] - Grammar::kFirstRule;
+        const std::uint32_t length = in.readLengthPrefixed();
+        // Runs are made of a body with at least six rule symbols, so they never
+        // shrink below two entries.
+        if (length < 2) throw CorruptStreamError("run of rule " + std::to_string(rule) + " is shorter than two rules");
+        if (std::uint64_t{first} + length > layout.ruleCount) {
+          throw CorruptStreamError("run of rule " + std::to_string(rule) + " reaches past the last rule");
+        }
+        elements[start] = first;
+        elements.push_back(length);
+        run = 1;
+        break;
+      } else {
+        throw CorruptStreamError("end marker after " + std::to_string(rule) + " of " +
+                                 std::to_string(layout.ruleCount) + " rules");
+      }
+    }
+    grammar.isRun.push_back(run);
+    if (elements.size() >= UINT32_MAX) throw CorruptStreamError("rule list holds more than 2^32 symbols");
+  }
+  grammar.bodyStart.push_back(static_cast<std::uint32_t>(elements.size()));
+}
+
+}  // namespace
+
+Grammar parseStream(std::span<const std::uint8_t> stream) {
+  BitReader in(stream);
+  in.setSection("header");
+  const auto lowByte = static_cast<std::uint32_t>(in.read(8));
+  const auto highByte = static_cast<std::uint32_t>(in.read(8));
+  const auto lengthTableSize = static_cast<unsigned>(in.read(8));
+  const std::uint32_t symbolTableSize = in.readLengthPrefixed();
+  if (lowByte > highByte) throw CorruptStreamError("lowest byte value is above the highest");
+  if (lengthTableSize < 2) throw CorruptStreamError("code-length table is too short");
+  if (lengthTableSize > CanonicalDecoder::kMaxCodeLength + 1) {
+    throw CorruptStreamError("code-length table goes beyond 56-bit codes");
+  }
+  const std::uint32_t byteCount = highByte - lowByte + 1;
+  if (symbolTableSize < byteCount + 4) throw CorruptStreamError("symbol table has no room for a rule");
+  // Every symbol's length takes at least one bit, so a size beyond the stream is a lie;
+  // checking it here keeps the tables within a multiple of the stream's size.
+  if (symbolTableSize > in.remaining()) in.truncated();
+  const SymbolLayout layout{lowByte, byteCount, symbolTableSize - byteCount - 3};
+
+  std::vector<std::uint8_t> lengthEntries;
+  const CanonicalDecoder lengthCode = readLengthCode(in, lengthTableSize, lengthEntries);
+  std::vector<std::uint8_t> lengths;
+  const CanonicalDecoder symbolCode = readSymbolCode(in, layout, lengthCode, lengthEntries, lengths);
+
+  // Each record holds at least two codes of one bit or more.
+  if (std::uint64_t{layout.ruleCount} * 2 > in.remaining()) {
+    in.setSection("rule list");
+    in.truncated();
+  }
+  Grammar grammar;
+  std::vector<std::uint8_t> used(layout.size(), 0);
+  readRules(in, layout, symbolCode, used, grammar);
+
+  in.setSection("end marker");
+  const std::uint32_t last = symbolCode.decode(in);
+  used[last] = 1;
+  if (last != layout.endStreamMarker()) throw CorruptStreamError("no end marker after the last rule");
+  const std::uint64_t tail = in.remaining();
+  if (tail >= 8) throw CorruptStreamError("data after the end marker");
+  if (in.read(static_cast<unsigned>(tail)) != 0) throw CorruptStreamError("non-zero padding after the end marker");
+
+  for (std::uint32_t i = 0; i < layout.size(); ++i) {
+    if (lengths[i] != 0 && used[i] == 0) {
+      throw CorruptStreamError(layout.describe(i) + " has a code but never occurs");
+    }
+  }
+  return grammar;
+}
+
+}  // namespace quorlen
