@@ -1,0 +1,141 @@
+// The unquorlen program run as a user runs it: arguments, files, messages, exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Result {
+  int status;
+  std::string err;
+  std::string out;
+};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("unquorlen-test-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  static void writeFile(const std::string& file, const Bytes& bytes) {
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+  }
+  static std::string readFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+
+  // Runs the program through the shell, every argument quoted.
+  Result run(const std::string& program, const std::vector<std::string>& arguments) const {
+    const std::string err = path("stderr.txt"), out = path("stdout.txt");
+    std::string command;
+    for (const std::string& word : arguments) command.append(" '").append(word).append("'");
+    command.insert(0, "'" + program + "'");
+    command.append(" >'").append(out).append("' 2>'").append(err).append("'");
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(err), readFile(out)};
+  }
+  Result unquorlen(const std::vector<std::string>& arguments) const { return run(UNQUORLEN_PATH, arguments); }
+
+  fs::path dir_;
+};
+
+const Bytes kStreamAB{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C};
+
+TEST_F(ProgramTest, RestoresSilentlyAndHandlesEmptyInput) {
+  writeFile(path("ab.q"), kStreamAB);
+  const Result ok = unquorlen({path("ab.q"), path("ab"), "ignored-third"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_EQ(ok.err, "");
+  EXPECT_EQ(ok.out, "");
+  EXPECT_EQ(readFile(path("ab")), "ab");
+
+  writeFile(path("empty.q"), {});
+  writeFile(path("empty"), {'x'});
+  EXPECT_EQ(unquorlen({path("empty.q"), path("empty")}).status, 0);
+  EXPECT_TRUE(fs::exists(path("empty")));
+  EXPECT_EQ(fs::file_size(path("empty")), 0u);
+}
+
+TEST_F(ProgramTest, RoundTripWithTheCompressor) {
+  Bytes input;
+  for (int i = 0; i < 200000; ++i) input.push_back(static_cast<std::uint8_t>("hello, world\n"[i % 13] + (i % 977 == 0)));
+  writeFile(path("in"), input);
+  ASSERT_EQ(run(QUORLEN_PATH, {path("in"), path("in.q")}).status, 0);
+  EXPECT_EQ(unquorlen({path("in.q"), path("out")}).status, 0);
+  EXPECT_EQ(readFile(path("out")), readFile(path("in")));
+}
+
+TEST_F(ProgramTest, UsageAndOpenFailures) {
+  for (const auto& args : {std::vector<std::string>{}, std::vector<std::string>{path("only-one")}}) {
+    const Result usage = unquorlen(args);
+    EXPECT_EQ(usage.status, 1);
+    EXPECT_EQ(usage.err, "usage: unquorlen <file in> <file out>\n");
+  }
+  EXPECT_FALSE(fs::exists(path("only-one")));
+
+  const Result missing = unquorlen({path("missing"), path("out")});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "error : unable to open file '" + path("missing") + "' for input.\n");
+  EXPECT_FALSE(fs::exists(path("out")));
+
+  writeFile(path("ab.q"), kStreamAB);
+  const std::string badOut = path("no-such-dir") + "/out";
+  const Result noOutput = unquorlen({path("ab.q"), badOut});
+  EXPECT_EQ(noOutput.status, 1);
+  EXPECT_EQ(noOutput.err, "error : unable to open file '" + badOut + "' for output.\n");
+
+  fs::create_directories(path("dir"));
+  const Result directory = unquorlen({path("dir"), path("out")});
+  EXPECT_EQ(directory.status, 1);
+  EXPECT_EQ(directory.err.rfind("error : ", 0), 0u) << directory.err;
+  EXPECT_FALSE(fs::exists(path("out")));
+}
+
+TEST_F(ProgramTest, SameFileIsRefusedBeforeTruncation) {
+  writeFile(path("ab.q"), kStreamAB);
+  fs::create_symlink(path("ab.q"), path("link"));
+  fs::create_hard_link(path("ab.q"), path("hard"));
+  for (const std::string other : {"ab.q", "link", "hard"}) {
+    const Result same = unquorlen({path("ab.q"), path(other)});
+    EXPECT_EQ(same.status, 1);
+    EXPECT_EQ(same.err.rfind("error : ", 0), 0u) << same.err;
+    EXPECT_EQ(fs::file_size(path("ab.q")), kStreamAB.size());
+  }
+}
+
+TEST_F(ProgramTest, WriteFailureIsDiskFull) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  writeFile(path("ab.q"), kStreamAB);
+  const Result full = unquorlen({path("ab.q"), "/dev/full"});
+  EXPECT_EQ(full.status, 1);
+  EXPECT_EQ(full.err, "error : disk full while writing data.\n");
+  EXPECT_TRUE(fs::exists("/dev/full"));
+}
+
+TEST_F(ProgramTest, CorruptInputLeavesNoOutput) {
+  writeFile(path("bad.q"), Bytes(kStreamAB.begin(), kStreamAB.end() - 1));
+  const Result corrupt = unquorlen({path("bad.q"), path("out")});
+  EXPECT_EQ(corrupt.status, 1);
+  EXPECT_EQ(corrupt.err, "error : corrupt input: stream ends inside the rule list.\n");
+  EXPECT_FALSE(fs::exists(path("out")));
+}
+
+}  // namespace

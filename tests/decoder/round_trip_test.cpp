@@ -1,0 +1,110 @@
+// Streams from the real compressor: every one must be accepted and restore its input,
+// every truncation must be refused, and no bit flip may crash the decoder.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "decoder/decompress.hpp"
+#include "decoder/expander.hpp"
+#include "decoder/grammar_check.hpp"
+#include "decoder/stream_parser.hpp"
+#include "encoder/compress.hpp"
+#include "sample_inputs.hpp"
+
+namespace quorlen {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(RoundTrip, GeneratedInputsOfManyShapes) {
+  for (const auto& input : test::sampleInputs()) {
+    SCOPED_TRACE(input.name);
+    const Bytes stream = compressBytes(input.bytes);
+    const Decompressor decompressor(stream);
+    EXPECT_EQ(decompressor.restoredSize(), input.bytes.size());
+    EXPECT_TRUE(decompressBytes(stream) == input.bytes);
+  }
+}
+
+TEST(RoundTrip, RealFile) {
+  const Bytes tar = test::includeTar(test::scaled(1 << 20));
+  if (tar.empty()) GTEST_SKIP() << "no tar of /usr/include available";
+  EXPECT_TRUE(decompressBytes(compressBytes(tar)) == tar);
+}
+
+// The stored short expansions are only a shortcut: with none, or with the budget
+// running out part way, the walk must restore the same bytes.
+TEST(RoundTrip, ShortExpansionBudgetDoesNotChangeTheOutput) {
+  class VectorSink final : public ByteSink {
+   public:
+    void write(std::span<const std::uint8_t> bytes) override { out.insert(out.end(), bytes.begin(), bytes.end()); }
+    Bytes out;
+  };
+  for (const auto& input : test::sampleInputs()) {
+    if (input.bytes.size() < 1000) continue;
+    SCOPED_TRACE(input.name);
+    const Bytes stream = compressBytes(input.bytes);
+    for (const std::size_t budget : {std::size_t{0}, std::size_t{100}, input.bytes.size() / 50}) {
+      Grammar grammar = parseStream(stream);
+      checkGrammar(grammar, budget);
+      VectorSink sink;
+      expandGrammar(grammar, sink);
+      EXPECT_TRUE(sink.out == input.bytes) << "budget " << budget;
+    }
+  }
+}
+
+TEST(RoundTrip, EmptyInput) {
+  EXPECT_TRUE(compressBytes({}).empty());
+  EXPECT_TRUE(decompressBytes({}).empty());
+}
+
+// Small streams of varied structure: with and without runs, one and many bytes.
+std::vector<Bytes> smallStreams() {
+  std::vector<Bytes> streams;
+  for (const std::string text : {"a", "ab", "aaababbbbbaa", "abcabcabcabcabcabcabcabc", "mississippi river"}) {
+    streams.push_back(compressBytes(Bytes(text.begin(), text.end())));
+  }
+  std::mt19937 random(7);
+  Bytes noise(600);
+  for (auto& byte : noise) byte = static_cast<std::uint8_t>(random() % 4);
+  streams.push_back(compressBytes(noise));
+  return streams;
+}
+
+TEST(CorruptStreams, EveryTruncationIsRefused) {
+  for (const Bytes& stream : smallStreams()) {
+    for (std::size_t size = 1; size < stream.size(); ++size) {
+      EXPECT_THROW(decompressBytes(Bytes(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(size))),
+                   CorruptStreamError)
+          << "cut to " << size << " of " << stream.size() << " bytes";
+    }
+  }
+}
+
+TEST(CorruptStreams, BitFlipsAreRefusedOrDecoded) {
+  std::size_t refused = 0, flips = 0;
+  for (const Bytes& stream : smallStreams()) {
+    for (std::size_t bit = 0; bit < stream.size() * 8; ++bit) {
+      Bytes spoiled = stream;
+      spoiled[bit / 8] ^= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+      ++flips;
+      try {
+        decompressBytes(spoiled);
+      } catch (const CorruptStreamError& error) {
+        ++refused;
+        const std::string reason = error.what();
+        ASSERT_FALSE(reason.empty());
+        EXPECT_NE(reason.back(), '.') << reason;
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+      }
+    }
+  }
+  // Without a checksum a flip inside a code may just pick another symbol, but most
+  // flips upset a table, a count or the grammar's structure.
+  EXPECT_GT(refused * 2, flips) << refused << " of " << flips;
+}
+
+}  // namespace
+}  // namespace quorlen
