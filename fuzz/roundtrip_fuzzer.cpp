@@ -1,23 +1,26 @@
-// Arbitrary bytes through the compressor and back: any difference aborts.
+// Arbitrary bytes through the public compress() and decompress(): any failure or
+// difference aborts.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <span>
 
-#include "decoder/decompress.hpp"
-#include "encoder/compress.hpp"
+#include "quorlen/quorlen.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);
-  const std::vector<std::uint8_t> stream = quorlen::compressBytes(input);
-  std::vector<std::uint8_t> restored;
-  try {
-    restored = quorlen::decompressBytes(stream);
-  } catch (const quorlen::CorruptStreamError& error) {
-    std::fprintf(stderr, "compressor output refused: %s\n", error.what());
+  const quorlen::CompressResult compressed = quorlen::compress(input);
+  if (!compressed.ok()) {
+    std::fprintf(stderr, "compress failed: %s\n", compressed.error.message.c_str());
     std::abort();
   }
-  if (restored.size() != size || !std::equal(restored.begin(), restored.end(), data)) {
+  const quorlen::DecompressResult restored = quorlen::decompress(compressed.stream);
+  if (!restored.ok()) {
+    std::fprintf(stderr, "compressor output refused: %s\n", restored.error.message.c_str());
+    std::abort();
+  }
+  if (restored.bytes.size() != size || !std::equal(restored.bytes.begin(), restored.bytes.end(), data)) {
     std::fprintf(stderr, "round trip mismatch\n");
     std::abort();
   }

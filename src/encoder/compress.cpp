@@ -22,14 +22,16 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
   encoder.writeStream(stream);
 }
 
-std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input) {
+std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input, std::int64_t* wholeBytes) {
   if (static_cast<std::int64_t>(input.size()) >= kMaxInputSize) throw InputTooLargeError();
   std::ostringstream out;
+  if (wholeBytes) *wholeBytes = 0;
   if (!input.empty()) {
     std::vector<std::int32_t> symbols(input.begin(), input.end());
     symbols.push_back(EndSentinel);
     BitOutputStream stream(out);
     encodeSymbols(symbols, stream);
+    if (wholeBytes) *wholeBytes = stream.putPosition();
     stream.close();
   }
   const std::string bytes = std::move(out).str();

@@ -6,12 +6,12 @@
 #include <stdexcept>
 #include <vector>
 
+#include "quorlen/quorlen.hpp"
+
 namespace quorlen {
 
-// Inputs of this many bytes or more are refused: every count, position and
+// Inputs of kMaxInputSize bytes or more are refused: every count, position and
 // symbol of the encoder must fit a signed 32-bit integer.
-inline constexpr std::int64_t kMaxInputSize = (std::int64_t{1} << 31) - 512;
-
 class InputTooLargeError : public std::runtime_error {
  public:
   InputTooLargeError() : std::runtime_error("input too large") {}
@@ -25,6 +25,7 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream);
 // Compresses `input` into a complete stream (an empty input gives an empty stream).
 // Throws InputTooLargeError for inputs of kMaxInputSize bytes or more, std::bad_alloc
 // when memory runs out.
-std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input);
+// `wholeBytes`, when given, receives the stream's size less its partly padded last byte.
+std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input, std::int64_t* wholeBytes = nullptr);
 
 }  // namespace quorlen
