@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -63,6 +66,72 @@ TEST(PublicApi, InputsAtTheLimitAreRefusedUntouched) {
   const quorlen::CompressResult result = quorlen::compress(huge);
   EXPECT_EQ(result.error.kind, quorlen::ErrorKind::inputTooLarge);
   EXPECT_TRUE(result.stream.empty());
+}
+
+// The file functions that the two programs call: every failure is a value whose
+// message is the sentence the programs print.
+class PublicFileApi : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("quorlen_api_test_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  static void write(const std::string& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
+  static std::string read(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(PublicFileApi, RoundTripReportsStatisticsBeforeTheLastByte) {
+  write(path("in"), "ab");
+  std::vector<quorlen::FileStatistics> seen;
+  const quorlen::Error packed =
+      quorlen::compressFile(path("in"), path("in.q"), [&](const quorlen::FileStatistics& s) { seen.push_back(s); });
+  ASSERT_EQ(packed.kind, quorlen::ErrorKind::none) << packed.message;
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].inputBytes, 2);
+  EXPECT_EQ(seen[0].outputBytes, 6);  // 54 bits: the 7th byte, partly padding, comes at the close
+  EXPECT_EQ(std::filesystem::file_size(path("in.q")), 7u);
+  const quorlen::Error restored = quorlen::decompressFile(path("in.q"), path("out"));
+  ASSERT_EQ(restored.kind, quorlen::ErrorKind::none) << restored.message;
+  EXPECT_EQ(read(path("out")), "ab");
+}
+
+TEST_F(PublicFileApi, FailuresAreKindsWithTheProgramsSentences) {
+  const quorlen::Error missing = quorlen::compressFile(path("absent"), path("out"));
+  EXPECT_EQ(missing.kind, quorlen::ErrorKind::openInput);
+  EXPECT_EQ(missing.message, "unable to open file '" + path("absent") + "' for input.");
+  EXPECT_FALSE(std::filesystem::exists(path("out")));
+
+  write(path("in"), "keep me");
+  const quorlen::Error same = quorlen::compressFile(path("in"), path("in"));
+  EXPECT_EQ(same.kind, quorlen::ErrorKind::sameFile);
+  EXPECT_EQ(read(path("in")), "keep me");
+  EXPECT_EQ(quorlen::decompressFile(path("in"), path("in")).kind, quorlen::ErrorKind::sameFile);
+  EXPECT_EQ(read(path("in")), "keep me");
+
+  const quorlen::Error noDirectory = quorlen::compressFile(path("in"), path("no/such/dir"));
+  EXPECT_EQ(noDirectory.kind, quorlen::ErrorKind::openOutput);
+  EXPECT_EQ(noDirectory.message, "unable to open file '" + path("no/such/dir") + "' for output.");
+
+  EXPECT_EQ(quorlen::compressFile(dir_.string(), path("out")).kind, quorlen::ErrorKind::readInput);
+
+  const quorlen::Error corrupt = quorlen::decompressFile(path("in"), path("out"));
+  EXPECT_EQ(corrupt.kind, quorlen::ErrorKind::corruptInput);
+  EXPECT_EQ(corrupt.message.rfind("corrupt input: ", 0), 0u);
+  EXPECT_FALSE(std::filesystem::exists(path("out")));
+
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_EQ(quorlen::compressFile(path("in"), "/dev/full").kind, quorlen::ErrorKind::writeOutput);
+  }
 }
 
 }  // namespace

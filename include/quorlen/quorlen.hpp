@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,11 +26,18 @@ enum class ErrorKind {
   inputTooLarge,  // compress(): the input has kMaxInputSize bytes or more
   corruptInput,   // decompress(): the stream is not one compress() writes
   outOfMemory,    // memory ran out; nothing else was affected
+  openInput,      // the file functions: the input file cannot be opened
+  readInput,      // ... it opened but cannot be read, or changed while it was read
+  sameFile,       // ... input and output name one file; it is left untouched
+  openOutput,     // ... the output file cannot be created
+  writeOutput,    // ... writing the output failed (a full disk)
 };
 
 struct Error {
   ErrorKind kind = ErrorKind::none;
-  std::string message;  // empty on success; for corruptInput, the reason
+  // Empty on success. From compress() and decompress() a short reason; from the
+  // file functions the sentence the programs print after "error : ".
+  std::string message;
 };
 
 struct CompressResult {
@@ -54,5 +62,26 @@ CompressResult compress(std::span<const std::uint8_t> input) noexcept;
 // The bytes a stream of compress() stands for. Checks the whole stream before it
 // restores anything; memory: a small multiple of the stream's size plus the result.
 DecompressResult decompress(std::span<const std::uint8_t> stream) noexcept;
+
+// File to file, as the quorlen and unquorlen programs run.
+struct FileStatistics {
+  std::int64_t inputBytes = 0;
+  std::int64_t outputBytes = 0;  // whole bytes of the stream, as CompressResult::wholeBytes
+  double seconds = 0;            // wall time of reading, compressing and writing, in ms steps
+};
+
+// Compresses the file `input` into the file `output`, created or truncated. The input
+// is checked (readable, below the size limit, not the output itself) before the output
+// is touched. `beforeClose`, when given, receives the statistics once the stream's last
+// whole byte has been handed to the file, before the padded last byte is written and
+// the file closed; a failure there is still reported afterwards. A failed run may leave
+// a partial output file.
+Error compressFile(const std::string& input, const std::string& output,
+                   const std::function<void(const FileStatistics&)>& beforeClose = {}) noexcept;
+
+// Restores the file `output` from the stream in the file `input`. The whole stream is
+// checked before the output is opened, so a corrupt stream leaves no output file; after
+// a later failure a partial regular output file is removed.
+Error decompressFile(const std::string& input, const std::string& output) noexcept;
 
 }  // namespace quorlen

@@ -1,4 +1,4 @@
-#include "driver/file_checks.hpp"
+#include "api/same_file.hpp"
 
 #include <filesystem>
 #include <system_error>

@@ -1,8 +1,8 @@
-#include "driver/input_file.hpp"
+#include "api/input_file.hpp"
 
 #include <array>
 
-#include "driver/fatal_error.hpp"
+#include "api/file_io.hpp"
 #include "encoder/compress.hpp"
 #include "encoder/grammar_encoder.hpp"
 
@@ -20,13 +20,13 @@ std::int64_t countInputBytes(std::istream& input, const std::string& path) {
   while (input.read(chunk.data(), kChunkSize) || input.gcount() > 0) {
     count += input.gcount();
     if (count >= kMaxInputSize) {
-      fail("input file '" + path + "' is too large: it must be below " + std::to_string(kMaxInputSize) + " bytes.");
+      fail(ErrorKind::inputTooLarge, "input file '" + path + "' is too large: it must be below " + std::to_string(kMaxInputSize) + " bytes.");
     }
     if (!input) break;
   }
-  if (input.bad()) fail("unable to read file '" + path + "'.");
+  if (input.bad()) fail(ErrorKind::readInput, "unable to read file '" + path + "'.");
   input.clear();
-  if (!input.seekg(0)) fail("unable to read file '" + path + "' a second time.");
+  if (!input.seekg(0)) fail(ErrorKind::readInput, "unable to read file '" + path + "' a second time.");
   return count;
 }
 
@@ -37,8 +37,8 @@ std::vector<std::int32_t> readInputSymbols(std::istream& input, const std::strin
   while (stored < count) {
     const auto wanted = static_cast<std::streamsize>(std::min<std::int64_t>(kChunkSize, count - stored));
     input.read(chunk.data(), wanted);
-    if (input.bad()) fail("unable to read file '" + path + "'.");
-    if (input.gcount() < wanted) fail("read past end of file.");
+    if (input.bad()) fail(ErrorKind::readInput, "unable to read file '" + path + "'.");
+    if (input.gcount() < wanted) fail(ErrorKind::readInput, "read past end of file.");
     for (std::streamsize k = 0; k < wanted; ++k) {
       symbols[static_cast<std::size_t>(stored + k)] = static_cast<unsigned char>(chunk[static_cast<std::size_t>(k)]);
     }

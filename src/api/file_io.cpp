@@ -1,4 +1,4 @@
-#include "decoder/file_io.hpp"
+#include "api/file_io.hpp"
 
 #include <filesystem>
 #include <memory>
@@ -17,7 +17,7 @@ const char* kDiskFull = "disk full while writing data.";
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path) {
   const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) throw FileError("unable to open file '" + path + "' for input.");
+  if (!file) throw FileError(ErrorKind::openInput, "unable to open file '" + path + "' for input.");
   constexpr std::size_t kChunk = std::size_t{1} << 16;
   std::vector<std::uint8_t> bytes;
   std::error_code error;
@@ -31,12 +31,12 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     bytes.resize(old + got);
     if (got < kChunk) break;
   }
-  if (std::ferror(file.get())) throw FileError("unable to read file '" + path + "'.");
+  if (std::ferror(file.get())) throw FileError(ErrorKind::readInput, "unable to read file '" + path + "'.");
   return bytes;
 }
 
 OutputFile::OutputFile(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
-  if (file_ == nullptr) throw FileError("unable to open file '" + path + "' for output.");
+  if (file_ == nullptr) throw FileError(ErrorKind::openOutput, "unable to open file '" + path + "' for output.");
 }
 
 OutputFile::~OutputFile() {
@@ -44,7 +44,7 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::write(std::span<const std::uint8_t> bytes) {
-  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) throw FileError(kDiskFull);
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) throw FileError(ErrorKind::writeOutput, kDiskFull);
 }
 
 void OutputFile::close() {
@@ -52,7 +52,7 @@ void OutputFile::close() {
   file_ = nullptr;
   const bool flushed = std::fflush(file) == 0;
   const bool closed = std::fclose(file) == 0;
-  if (!flushed || !closed) throw FileError(kDiskFull);
+  if (!flushed || !closed) throw FileError(ErrorKind::writeOutput, kDiskFull);
 }
 
 void OutputFile::discard() noexcept {

@@ -1,4 +1,4 @@
-// Checks on the two paths of a run, made before the output file is touched.
+// Whether two paths name one file, checked before an output file is touched.
 #pragma once
 
 #include <string>

@@ -1,5 +1,5 @@
-// The files of the unquorlen program: the whole input read into memory, and an output
-// file written in blocks, with every failure turned into the program's message text.
+// The files of a file-to-file run: the whole input read into memory, an output file
+// written in blocks, and the one error type that carries any of their failures.
 #pragma once
 
 #include <cstdint>
@@ -10,14 +10,19 @@
 #include <vector>
 
 #include "decoder/byte_sink.hpp"
+#include "quorlen/quorlen.hpp"
 
 namespace quorlen {
 
-// what() is the text that follows "error : " on the program's error line.
+// A failure of a file-to-file run. what() is the sentence the programs print after
+// "error : ".
 class FileError : public std::runtime_error {
  public:
-  explicit FileError(const std::string& message) : std::runtime_error(message) {}
+  FileError(ErrorKind kind, const std::string& message) : std::runtime_error(message), kind(kind) {}
+  ErrorKind kind;
 };
+
+[[noreturn]] inline void fail(ErrorKind kind, const std::string& message) { throw FileError(kind, message); }
 
 // Throws FileError when the file cannot be opened or read (a directory, say).
 std::vector<std::uint8_t> readWholeFile(const std::string& path);
