@@ -5,6 +5,7 @@
 #include "decoder/expander.hpp"
 #include "decoder/grammar_check.hpp"
 #include "decoder/stream_parser.hpp"
+#include "encoder/release_storage.hpp"
 
 namespace quorlen {
 namespace {
@@ -28,7 +29,7 @@ Decompressor::Decompressor(std::span<const std::uint8_t> stream) {
   const std::size_t budget = std::min<std::size_t>(2 * stream.size() + (std::size_t{1} << 20), std::size_t{1} << 30);
   checkGrammar(grammar_, budget);
   restoredSize_ = grammar_.expandedSize[0];
-  grammar_.expandedSize = {};  // the expansion itself needs only the short rules' bytes
+  releaseStorage(grammar_.expandedSize);  // the expansion itself needs only the short rules' bytes
 }
 
 void Decompressor::restoreTo(ByteSink& sink) const {

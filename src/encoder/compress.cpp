@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "encoder/grammar_encoder.hpp"
+#include "encoder/release_storage.hpp"
 
 namespace quorlen {
 
@@ -13,7 +14,7 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
   // Only the root symbol is read from here on; the buffer's memory is better spent.
   std::int32_t root = symbols[0];
   encoder.sequence = &root;
-  symbols = {};
+  releaseStorage(symbols);
   encoder.selectRules();
   encoder.expandRules();
   encoder.restructureRuns();

@@ -6,6 +6,8 @@
 #include <utility>
 #include <span>
 
+#include "encoder/release_storage.hpp"
+
 namespace quorlen {
 
 namespace {
@@ -316,22 +318,41 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
                                                            static_cast<std::size_t>(made.count));
   std::vector<Partner>& partners = partners_;
   partners.clear();
-  std::size_t tableSize = 16;
-  while (tableSize < positions.size() * 4) tableSize *= 2;
-  partnerTable_.assign(tableSize, -1);
+  // Partners are found through an open-addressing table kept at most half full. It
+  // starts small and doubles as partners come: most new symbols have few partners,
+  // even when they occur often.
+  int tableBits = 4;
+  partnerTable_.assign(std::size_t{1} << tableBits, -1);
+  const auto home = [&](const Partner& partner) {
+    const std::uint64_t key =
+        (std::uint64_t{static_cast<std::uint32_t>(partner.symbol + 1)} << 1) | (partner.onRight ? 1u : 0u);
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - tableBits));
+  };
+  const auto place = [&](std::int32_t slot) {
+    const std::size_t mask = partnerTable_.size() - 1;
+    std::size_t i = home(partners[static_cast<std::size_t>(slot)]);
+    while (partnerTable_[i] >= 0) i = (i + 1) & mask;
+    partnerTable_[i] = slot;
+  };
   const auto partnerOf = [&](std::int32_t other, bool onRight) {
-    const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(other + 1)} << 1) | (onRight ? 1u : 0u);
-    std::size_t i = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 40) & (tableSize - 1);
-    for (;; i = (i + 1) & (tableSize - 1)) {
+    const std::size_t mask = partnerTable_.size() - 1;
+    for (std::size_t i = home(Partner{other, onRight, 0, 0, -1});; i = (i + 1) & mask) {
       const std::int32_t slot = partnerTable_[i];
       if (slot < 0) break;
       if (partners[static_cast<std::size_t>(slot)].symbol == other && partners[static_cast<std::size_t>(slot)].onRight == onRight) {
         return slot;
       }
     }
-    partnerTable_[i] = static_cast<std::int32_t>(partners.size());
+    const auto slot = static_cast<std::int32_t>(partners.size());
     partners.push_back(Partner{other, onRight, 0, 0, -1});
-    return partnerTable_[i];
+    if (partners.size() * 2 > partnerTable_.size()) {
+      ++tableBits;
+      partnerTable_.assign(std::size_t{1} << tableBits, -1);
+      for (std::int32_t s = 0; s <= slot; ++s) place(s);
+    } else {
+      place(slot);
+    }
+    return slot;
   };
 
   partnerOfPosition_.resize(positions.size() * 2);
@@ -446,13 +467,17 @@ void PairReplacer::collectGarbage() {
 void PairReplacer::finishWithSinglePairs() {
   std::int32_t length = 0;
   for (std::int32_t p = 0; p < length_; p = next(p)) seq_[length++] = seq_[p];
-  records_ = {};
-  freeRecords_ = {};
-  table_ = {};
-  arena_ = {};
-  buckets_.clear();
-  partnerTable_ = {};
-  partnerOfPosition_ = {};
+  releaseStorage(records_);
+  releaseStorage(freeRecords_);
+  releaseStorage(table_);
+  releaseStorage(arena_);
+  releaseStorage(buckets_);
+  releaseStorage(touched_);
+  releaseStorage(made_);
+  releaseStorage(madePositions_);
+  releaseStorage(partners_);
+  releaseStorage(partnerTable_);
+  releaseStorage(partnerOfPosition_);
 
   // Pair positions sorted by (left, right, position): two stable counting sorts,
   // by right symbol and then by left symbol, over positions held in 4 bytes each.
