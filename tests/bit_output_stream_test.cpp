@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <ostream>
 #include <sstream>
 #include <streambuf>
 #include <string>
 
+#include "bitio/bit_string.hpp"
 #include "bitio/write_error.hpp"
 
 namespace quorlen {
@@ -146,6 +148,25 @@ TEST(BitOutputStreamTest, AStreamAlreadyInAFailedStateFailsOnTheFirstByte) {
   BitOutputStream stream(file);
   stream.putBits("1010101");
   EXPECT_THROW(stream.putBits("1"), WriteError);
+}
+
+TEST(BitOutputStreamTest, PutCodeWritesTheBitsOfToBitString) {
+  std::ostringstream byCode;
+  std::ostringstream byString;
+  BitOutputStream codeStream(byCode);
+  BitOutputStream stringStream(byString);
+  std::uint64_t state = 0x243F6A8885A308D3u;
+  for (int k = 0; k < 2000; ++k) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    const auto length = static_cast<std::int32_t>(k < 65 ? k : (state >> 58));  // every length 0..64 first
+    codeStream.putCode(state, length);
+    stringStream.putBits(toBitString(state, length));
+    ASSERT_EQ(codeStream.bitCount(), stringStream.bitCount()) << k;
+    ASSERT_EQ(codeStream.putPosition(), stringStream.putPosition()) << k;
+  }
+  codeStream.close();
+  stringStream.close();
+  EXPECT_EQ(byCode.str(), byString.str());
 }
 
 }  // namespace

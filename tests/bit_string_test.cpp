@@ -66,5 +66,15 @@ TEST(BitLengthTest, CountsSignificantBits) {
   EXPECT_EQ(bitLength(INT32_MAX), 31);
 }
 
+TEST(BitStringValueTest, ReadsBackWhatToBitStringWrote) {
+  EXPECT_EQ(bitStringValue(""), 0u);
+  EXPECT_EQ(bitStringValue("0"), 0u);
+  EXPECT_EQ(bitStringValue("110"), 6u);
+  for (const std::uint64_t value : {std::uint64_t{0x5A}, std::uint64_t{1} << 39, ~std::uint64_t{0}}) {
+    EXPECT_EQ(bitStringValue(toBitString(value, 64)), value);
+    EXPECT_EQ(bitStringValue(toBitString(value, 40)), value & ((std::uint64_t{1} << 40) - 1));
+  }
+}
+
 }  // namespace
 }  // namespace quorlen

@@ -21,6 +21,23 @@ void BitOutputStream::putBits(const BitString& bits) {
   }
 }
 
+void BitOutputStream::putCode(std::uint64_t value, std::int32_t length) {
+  while (length > 0) {
+    // As many of the leading bits as the current byte has room for.
+    const std::int32_t room = 8 - bitCount_;
+    const std::int32_t taken = length < room ? length : room;
+    length -= taken;
+    const auto bits = static_cast<std::uint32_t>((value >> length) & ((1u << taken) - 1));
+    bitBuffer_ |= static_cast<std::uint8_t>(bits << (room - taken));
+    bitCount_ += taken;
+    if (bitCount_ == 8) {
+      writeByte(bitBuffer_);
+      bitCount_ = 0;
+      bitBuffer_ = 0;
+    }
+  }
+}
+
 void BitOutputStream::close() {
   if (bitCount_ != 0) {
     writeByte(bitBuffer_);

@@ -17,6 +17,10 @@ class BitOutputStream {
   // Appends the bits in order; throws WriteError when a completed byte cannot be written.
   void putBits(const BitString& bits);
 
+  // The same as putBits(toBitString(value, length)) for 0 <= length <= 64, without
+  // building the string: the stream writer's path for codes.
+  void putCode(std::uint64_t value, std::int32_t length);
+
   // Whole bytes handed to the file so far; a partial byte is not counted.
   std::int64_t putPosition() const { return bytesWritten_; }
 

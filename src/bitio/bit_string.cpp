@@ -22,6 +22,12 @@ std::int32_t bitLength(std::uint64_t value) {
   return b;
 }
 
+std::uint64_t bitStringValue(const BitString& bits) {
+  std::uint64_t value = 0;
+  for (const char c : bits) value = (value << 1) | (c == '1' ? 1u : 0u);
+  return value;
+}
+
 BitString lengthPrefixedBits(std::int32_t value) {
   const auto v = static_cast<std::uint64_t>(value);
   const std::int32_t b = bitLength(v);

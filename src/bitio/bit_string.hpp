@@ -16,6 +16,9 @@ BitString toBitString(std::uint64_t value, std::int32_t n);
 // of `value` with no leading zero. Zero is five zero bits.
 BitString lengthPrefixedBits(std::int32_t value);
 
+// The number that a BitString of at most 64 characters stands for.
+std::uint64_t bitStringValue(const BitString& bits);
+
 // Number of significant bits of a non-negative value: 0 for 0, 3 for 4..7.
 std::int32_t bitLength(std::uint64_t value);
 

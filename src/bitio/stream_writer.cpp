@@ -1,14 +1,16 @@
 // Writes the whole compressed stream: header, both code tables, the rules in final
 // order and the end marker.
+#include <cassert>
+#include <span>
+#include <vector>
+
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
 
 void GrammarEncoder::writeStream(BitOutputStream& stream) {
   const std::int32_t first = firstRuleSymbol();
-  const auto codeOf = [&](std::int32_t symbol) -> const BitString& {
-    return symbolCodes.at(symbolCodeSlot.at(symbol)).code;
-  };
+  const std::int32_t lastSymbol = highByte + ruleCount + 3;
   const std::int32_t tableSize = lengthHistogram.low() + lengthHistogram.count();
 
   stream.putBits(toBitString(static_cast<std::uint64_t>(lowByte), 8));
@@ -21,25 +23,46 @@ void GrammarEncoder::writeStream(BitOutputStream& stream) {
     const auto size = slot == -1 ? 0 : lengthCodes.at(slot).code.size();
     stream.putBits(toBitString(size, lengthWidth));
   }
-  for (std::int32_t s = lowByte; s < highByte + ruleCount + 4; ++s) {
+  for (std::int32_t s = lowByte; s <= lastSymbol; ++s) {
     stream.putBits(lengthCodes.at(lengthCodeSlot.at(codeLength(s))).code);
   }
+
+  // The rule list writes a code per body symbol, millions of them: each symbol's code
+  // is read off its BitString once, as a number and a length. A symbol without a code
+  // has length 0 and writes nothing, as its empty code would.
+  struct PackedCode {
+    std::uint64_t value = 0;
+    std::int32_t length = 0;
+  };
+  std::vector<PackedCode> codes(static_cast<std::size_t>(lastSymbol) + 1);
+  for (std::int32_t j = 0; j < symbolCodes.count(); ++j) {
+    const CodeEntry& entry = symbolCodes.at(j);
+    codes[static_cast<std::size_t>(entry.symbol)] =
+        PackedCode{bitStringValue(entry.code), static_cast<std::int32_t>(entry.code.size())};
+  }
+  const auto put = [&](std::int32_t symbol) {
+    const PackedCode& code = codes[static_cast<std::size_t>(symbol)];
+    stream.putCode(code.value, code.length);
+  };
+  assert(finalNumber.low() == 0 && finalNumber.count() == ruleCount);
+  const std::span<const std::int32_t> number = finalNumber.window();
+  const auto finalSymbol = [&](std::int32_t x) {
+    return x < first ? x : first + number[static_cast<std::size_t>(x - first)];
+  };
+
   for (std::int32_t k = 0; k < ruleCount; ++k) {
     const std::int32_t e = ruleOrder.at(k);
-    const RuleBody& body = ruleBody.at(e);
+    const std::span<const std::int32_t> body(ruleBody.at(e).data(), static_cast<std::size_t>(bodyLength.at(e)));
     if (runRule.at(e)) {
-      stream.putBits(codeOf(first + finalNumber.at(body[0] - first)));
-      stream.putBits(codeOf(runMarker()));
-      stream.putBits(lengthPrefixedBits(bodyLength.at(e)));
+      put(finalSymbol(body[0]));
+      put(runMarker());
+      stream.putBits(lengthPrefixedBits(static_cast<std::int32_t>(body.size())));
       continue;
     }
-    for (std::int32_t l = 0; l < bodyLength.at(e); ++l) {
-      const std::int32_t x = ruleBody.at(e)[static_cast<std::size_t>(l)];
-      stream.putBits(codeOf(x < first ? x : first + finalNumber.at(x - first)));
-    }
-    stream.putBits(codeOf(endRuleMarker()));
+    for (const std::int32_t x : body) put(finalSymbol(x));
+    put(endRuleMarker());
   }
-  stream.putBits(codeOf(endStreamMarker()));
+  put(endStreamMarker());
 }
 
 }  // namespace quorlen
