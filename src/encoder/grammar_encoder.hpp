@@ -75,6 +75,8 @@ class GrammarEncoder {
 
  private:
   std::int32_t codeLength(std::int32_t symbol);
+
+  std::vector<std::int32_t> expansionStack_;  // expandSymbol's pending right children
 };
 
 }  // namespace quorlen

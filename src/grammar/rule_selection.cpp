@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "encoder/grammar_encoder.hpp"
+#include "encoder/release_storage.hpp"
 
 namespace quorlen {
 
@@ -59,27 +60,35 @@ void GrammarEncoder::expandRules() {
     expandSymbol(i, pairRight.at(r), uses);
     if (ruleBody.at(i)[static_cast<std::size_t>(bodyLength.at(i) - 1)] == EndSentinel) --bodyLength.at(i);
   }
+  releaseStorage(expansionStack_);
 }
 
 // Appends the expansion of `symbol`, folding in every rule whose uses equal `uses`.
+// Right children wait on a stack, so that deep nesting costs no machine stack.
 void GrammarEncoder::expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses) {
-  std::vector<std::int32_t> pending{symbol};
+  const std::int32_t first = firstRuleSymbol();
+  // The pair tables cover exactly the pair rules, from 0 on.
+  const std::span<const std::int32_t> left = pairLeft.window();
+  const std::span<const std::int32_t> right = pairRight.window();
+  const std::span<const std::int32_t> ruleUses = pairUses.window();
+  const std::span<const std::int32_t> kept = keptIndex.window();
+  std::vector<std::int32_t>& pending = expansionStack_;
+  pending.assign(1, symbol);
   while (!pending.empty()) {
     std::int32_t s = pending.back();
     pending.pop_back();
-    while (s >= firstRuleSymbol() && pairUses.at(s - firstRuleSymbol()) == uses) {
-      pending.push_back(pairRight.at(s - firstRuleSymbol()));
-      s = pairLeft.at(s - firstRuleSymbol());
+    while (s >= first && ruleUses[static_cast<std::size_t>(s - first)] == uses) {
+      pending.push_back(right[static_cast<std::size_t>(s - first)]);
+      s = left[static_cast<std::size_t>(s - first)];
     }
-    appendToBody(rule, s >= firstRuleSymbol() ? firstRuleSymbol() + keptIndex.at(s - firstRuleSymbol()) : s);
+    appendToBody(rule, s >= first ? first + kept[static_cast<std::size_t>(s - first)] : s);
   }
 }
 
+// Bodies grow by doubling their blocks.
 void GrammarEncoder::appendToBody(std::int32_t rule, std::int32_t symbol) {
-  const std::int32_t length = ++bodyLength.at(rule);
-  RuleBody& body = ruleBody.at(rule);
-  body.resize(static_cast<std::size_t>(length));
-  body[static_cast<std::size_t>(length - 1)] = symbol;
+  ++bodyLength.at(rule);
+  ruleBody.at(rule).push_back(symbol);
 }
 
 }  // namespace quorlen
