@@ -231,7 +231,6 @@ bool PairReplacer::runPass() {
       }
     }
     for (const MadeRule& made : made_) addNewPairs(made);
-    if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ + (1 << 16)) collectGarbage();
     return true;
   }
   return false;
@@ -424,8 +423,10 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
   }
 }
 
-// Compacts the occurrence lists in place once most of the arena is dead space,
-// dropping the occurrences that replacements have destroyed.
+// Compacts the occurrence lists in place, dropping the lists of released records
+// and the occurrences that replacements have destroyed. Called only when the arena
+// is full: compacting earlier would cost a walk over every list and free nothing
+// that the arena's already touched memory does not hold anyway.
 void PairReplacer::collectGarbage() {
   // Live lists in arena order, as (offset, record) in one word each for a fast sort.
   std::vector<std::uint64_t> live;
