@@ -17,6 +17,11 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
   releaseStorage(symbols);
   encoder.selectRules();
   encoder.expandRules();
+  // The bodies now hold all that later phases need of the pair rules.
+  encoder.pairLeft.clear();
+  encoder.pairRight.clear();
+  encoder.pairUses.clear();
+  encoder.keptIndex.clear();
   encoder.restructureRuns();
   encoder.buildSymbolCode();
   encoder.buildLengthCode();

@@ -4,8 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <span>
+#include <type_traits>
 #include <utility>
 
 namespace quorlen {
@@ -32,16 +36,21 @@ class OffsetArray {
       const std::int64_t d = std::int64_t{low_} - i;
       std::int64_t capacity = capacity_;
       while (count_ + d >= capacity) capacity = capacity == 0 ? 1 : capacity * 2;
-      regrow(capacity, d);
+      growDown(capacity, d);
       count_ = static_cast<std::int32_t>(count_ + d);
       low_ = i;
     } else if (std::int64_t{i} - low_ >= capacity_) {
       std::int64_t capacity = capacity_;
       while (capacity <= std::int64_t{i} - low_) capacity = capacity == 0 ? 1 : capacity * 2;
-      regrow(capacity, 0);
+      growUp(capacity);
     }
     const std::int64_t reach = std::int64_t{i} - low_ + 1;
-    if (count_ < reach) count_ = static_cast<std::int32_t>(reach);
+    if (count_ < reach) {
+      if constexpr (kTrivial) {
+        std::memset(static_cast<void*>(data_.get() + count_), 0, static_cast<std::size_t>(reach - count_) * sizeof(T));
+      }
+      count_ = static_cast<std::int32_t>(reach);
+    }
   }
 
   // The elements of the window, for loops that have already widened it.
@@ -57,17 +66,65 @@ class OffsetArray {
   }
 
  private:
-  // New zero-filled storage of `capacity` elements, with the old elements moved `shift` slots up.
+  // Elements of a trivial type (the int and flag tables) live in malloc'd storage
+  // that grows with realloc, which moves a large block by remapping its pages, not by
+  // copying them, and their slots are zeroed only as they enter the window: the
+  // untouched upper part of a doubled capacity then costs no memory. Other elements
+  // are constructed as zero values in the whole storage and moved on growth.
+  static constexpr bool kTrivial = std::is_trivially_copyable_v<T> && std::is_trivially_default_constructible_v<T>;
+
+  struct Release {
+    void operator()(T* storage) const {
+      if constexpr (kTrivial) {
+        std::free(storage);
+      } else {
+        delete[] storage;
+      }
+    }
+  };
+
+  static T* allocateTrivial(void* old, std::int64_t capacity) {
+    void* storage = std::realloc(old, static_cast<std::size_t>(capacity) * sizeof(T));
+    if (storage == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(storage);
+  }
+
+  // Room for `capacity` elements, the old ones at the same slots.
+  void growUp(std::int64_t capacity) {
+    if constexpr (kTrivial) {
+      T* storage = allocateTrivial(data_.get(), capacity);
+      (void)data_.release();  // realloc has taken the old block over
+      data_.reset(storage);
+    } else {
+      regrow(capacity, 0);
+    }
+    capacity_ = static_cast<std::int32_t>(capacity);
+  }
+
+  // Room for `capacity` elements, the old ones `shift` slots up and zeros below them.
+  void growDown(std::int64_t capacity, std::int64_t shift) {
+    if constexpr (kTrivial) {
+      T* storage = allocateTrivial(nullptr, capacity);
+      std::memset(static_cast<void*>(storage), 0, static_cast<std::size_t>(shift) * sizeof(T));
+      if (count_ > 0) {
+        std::memcpy(static_cast<void*>(storage + shift), data_.get(), static_cast<std::size_t>(count_) * sizeof(T));
+      }
+      data_.reset(storage);
+    } else {
+      regrow(capacity, shift);
+    }
+    capacity_ = static_cast<std::int32_t>(capacity);
+  }
+
   void regrow(std::int64_t capacity, std::int64_t shift) {
-    auto storage = std::make_unique<T[]>(static_cast<std::size_t>(capacity));
+    std::unique_ptr<T[], Release> storage(new T[static_cast<std::size_t>(capacity)]());
     for (std::int32_t k = 0; k < count_; ++k) {
       storage[static_cast<std::size_t>(k + shift)] = std::move(data_[static_cast<std::size_t>(k)]);
     }
     data_ = std::move(storage);
-    capacity_ = static_cast<std::int32_t>(capacity);
   }
 
-  std::unique_ptr<T[]> data_;
+  std::unique_ptr<T[], Release> data_;
   std::int32_t low_ = 0;
   std::int32_t count_ = 0;
   std::int32_t capacity_ = 0;

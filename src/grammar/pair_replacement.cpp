@@ -5,14 +5,7 @@ namespace quorlen {
 
 void GrammarEncoder::replacePairs() {
   nextSymbol = firstRuleSymbol();
-  const std::vector<PairRule> rules = PairReplacer(sequence, sequenceLength, nextSymbol).run();
-  for (std::size_t r = 0; r < rules.size(); ++r) {
-    const auto index = static_cast<std::int32_t>(r);
-    pairLeft.at(index) = rules[r].left;
-    pairRight.at(index) = rules[r].right;
-    pairUses.at(index) = rules[r].uses;
-  }
-  nextSymbol += static_cast<std::int32_t>(rules.size());
+  nextSymbol += PairReplacer(sequence, sequenceLength, nextSymbol, PairRuleTables{pairLeft, pairRight, pairUses}).run();
   sequenceLength = 1;
 }
 

@@ -29,18 +29,23 @@ std::uint64_t pairKey(std::int32_t left, std::int32_t right) {
 
 }  // namespace
 
-PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol)
-    : seq_(sequence), length_(length), nextSymbol_(firstRuleSymbol) {}
+PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol,
+                           PairRuleTables rules)
+    : seq_(sequence), length_(length), nextSymbol_(firstRuleSymbol), rules_(rules) {}
 
-std::vector<PairRule> PairReplacer::run() {
-  // Every rule shortens the sequence, so this bounds the rule count; the reserve
-  // spares the copies of growth and costs no memory until rules are made.
-  rules_.reserve(static_cast<std::size_t>(length_));
+std::int32_t PairReplacer::run() {
   countInitialPairs();
   while (runPass()) {
   }
   finishWithSinglePairs();
-  return std::move(rules_);
+  return ruleCount_;
+}
+
+void PairReplacer::addRule(std::int32_t left, std::int32_t right, std::int32_t uses) {
+  const std::int32_t r = ruleCount_++;
+  rules_.left.at(r) = left;
+  rules_.right.at(r) = right;
+  rules_.uses.at(r) = uses;
 }
 
 std::int32_t PairReplacer::next(std::int32_t p) const {
@@ -249,7 +254,7 @@ void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
 void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   const PairRecord record = records_[static_cast<std::size_t>(id)];
   const std::int32_t symbol = nextSymbol_++;
-  rules_.push_back(PairRule{record.left, record.right, passCount});
+  addRule(record.left, record.right, passCount);
   // Gone from the index first, so that its own replacements touch nothing of it.
   releaseRecord(id);
   // A replacement destroys the occurrence that overlaps it, so for a pair of equal
@@ -520,7 +525,7 @@ void PairReplacer::finishWithSinglePairs() {
       }
       if (!touched) {
         const std::int32_t p = slots[i];
-        rules_.push_back(PairRule{seq_[p], seq_[p + 1], 1});
+        addRule(seq_[p], seq_[p + 1], 1);
         seq_[p] = nextSymbol_++;
         seq_[p + 1] = kSingleGap;
       }

@@ -13,22 +13,26 @@
 #include <map>
 #include <vector>
 
+#include "encoder/offset_array.hpp"
+
 namespace quorlen {
 
-struct PairRule {
-  std::int32_t left;
-  std::int32_t right;
-  std::int32_t uses;
+// Where the pair rules go: rule r, the r-th made, has its left symbol, right symbol
+// and use count at index r of the three tables.
+struct PairRuleTables {
+  OffsetArray<std::int32_t>& left;
+  OffsetArray<std::int32_t>& right;
+  OffsetArray<std::int32_t>& uses;
 };
 
 class PairReplacer {
  public:
   // `sequence` holds `length` symbols, the last one EndSentinel; it is rewritten in
   // place and ends as the single root symbol at position 0.
-  PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol);
+  PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules);
 
-  // Runs every pass; returns the pair rules in the order they were made.
-  std::vector<PairRule> run();
+  // Runs every pass, writing the rules as they are made; returns their number.
+  std::int32_t run();
 
  private:
   struct PairRecord {
@@ -81,7 +85,10 @@ class PairReplacer {
   std::int32_t nextSymbol_;
   std::int32_t passFirstSymbol_ = 0;
   std::uint32_t pass_ = 0;
-  std::vector<PairRule> rules_;
+  void addRule(std::int32_t left, std::int32_t right, std::int32_t uses);
+
+  PairRuleTables rules_;
+  std::int32_t ruleCount_ = 0;
 
   std::vector<PairRecord> records_;
   std::vector<std::int32_t> freeRecords_;
