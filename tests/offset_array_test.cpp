@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 #include "encoder/grammar_encoder.hpp"
 
@@ -147,6 +148,30 @@ TEST(OffsetArrayTest, ExtremeIndicesAreAccepted) {
   negative.at(INT32_MIN) = -3;
   EXPECT_EQ(negative.low(), INT32_MIN);
   EXPECT_EQ(negative.at(INT32_MIN), -3);
+}
+
+TEST(OffsetArrayTest, SlotsReadZeroWhateverTheirStorageHeldBefore) {
+  // Int and flag storage is not cleared in advance: a slot is zeroed as it enters
+  // the window. Freed memory full of ones, likely to be handed out again, must not
+  // show through, after growth upward or downward.
+  for (int round = 0; round < 3; ++round) {
+    { const std::vector<std::int32_t> dirty(std::size_t{1} << 20, -1); }
+    OffsetArray<std::int32_t> array;
+    FlagArray flags;
+    for (std::int32_t i = 0; i < 200000; i += 7) {
+      array.at(i) = i + 1;
+      flags.at(i) = 1;
+    }
+    array.at(-3000);
+    flags.at(-3000);
+    std::int32_t wrong = 0;
+    for (std::int32_t i = -3000; i < 200000; ++i) {
+      const bool written = i >= 0 && i % 7 == 0;
+      wrong += array.at(i) != (written ? i + 1 : 0);
+      wrong += flags.at(i) != (written ? 1 : 0);
+    }
+    EXPECT_EQ(wrong, 0) << round;
+  }
 }
 
 TEST(OffsetArrayTest, FlagElementsStartAtZero) {
