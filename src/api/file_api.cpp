@@ -24,7 +24,6 @@ std::int64_t clockMilliseconds() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char* kDiskFull = "disk full while writing data.";
 const char* kOutOfMemory = "out of memory.";
 
 void refuseSameFile(const std::string& input, const std::string& output) {

@@ -11,8 +11,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-const char* kDiskFull = "disk full while writing data.";
-
 }  // namespace
 
 std::vector<std::uint8_t> readWholeFile(const std::string& path) {

@@ -22,6 +22,9 @@ class FileError : public std::runtime_error {
   ErrorKind kind;
 };
 
+// The sentence of every failure to write an output file.
+inline constexpr const char* kDiskFull = "disk full while writing data.";
+
 [[noreturn]] inline void fail(ErrorKind kind, const std::string& message) { throw FileError(kind, message); }
 
 // Throws FileError when the file cannot be opened or read (a directory, say).

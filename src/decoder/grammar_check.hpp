@@ -5,11 +5,12 @@
 #include <cstdint>
 
 #include "decoder/grammar.hpp"
+#include "quorlen/quorlen.hpp"
 
 namespace quorlen {
 
-// Restored outputs are shorter than this; the encoder refuses longer inputs.
-inline constexpr std::uint64_t kMaxRestoredSize = (std::uint64_t{1} << 31) - 512;
+// Restored outputs are shorter than this, as the encoder refuses longer inputs.
+inline constexpr std::uint64_t kMaxRestoredSize = kMaxInputSize;
 
 // Fills grammar.expandedSize, and the short expansions within `shortBudget` bytes.
 // Throws CorruptStreamError when runs overlap or leave gaps
