@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -63,6 +64,43 @@ CompressResult compress(std::span<const std::uint8_t> input) noexcept;
 // The bytes a stream of compress() stands for. Checks the whole stream before it
 // restores anything; memory: a small multiple of the stream's size plus the result.
 DecompressResult decompress(std::span<const std::uint8_t> stream) noexcept;
+
+struct ReaderResult;
+
+// Random access to the bytes a stream restores, without restoring the rest: the
+// grammar is kept, and a read descends from the start rule to the bytes asked for.
+// Movable, not copyable. One Reader may be read from several threads at once.
+class Reader {
+ public:
+  Reader();  // empty: size() is 0
+  ~Reader();
+  Reader(Reader&&) noexcept;
+  Reader& operator=(Reader&&) noexcept;
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+
+  std::uint64_t size() const noexcept;  // bytes the stream restores
+  // Copies the restored bytes [offset, offset + out.size()) into out, clipped at size(),
+  // and returns how many it copied (0 at or past the end). Safe to call from several
+  // threads at once on one Reader.
+  std::size_t read(std::uint64_t offset, std::span<std::uint8_t> out) const noexcept;
+
+  struct State;  // what reading needs of the stream
+
+ private:
+  friend ReaderResult openReader(std::span<const std::uint8_t> stream) noexcept;
+  std::unique_ptr<const State> state_;
+};
+
+struct ReaderResult {
+  Reader reader;
+  Error error;
+  bool ok() const { return error.kind == ErrorKind::none; }
+};
+
+// Checks the whole stream as decompress() does (the same streams are refused, with the
+// same kind) and keeps only what reading needs; the caller may release the stream after.
+ReaderResult openReader(std::span<const std::uint8_t> stream) noexcept;
 
 // File to file, as the quorlen and unquorlen programs run.
 struct FileStatistics {
