@@ -1,14 +1,17 @@
 // The file-to-file runs of the two programs, with every failure as a value.
 #include <chrono>
-#include <fstream>
 #include <new>
 #include <optional>
+#include <ostream>
 #include <stdexcept>
 #include <vector>
 
-#include "api/file_io.hpp"
+#include "api/error_value.hpp"
+#include "api/file_error.hpp"
 #include "api/input_file.hpp"
+#include "api/output_file.hpp"
 #include "api/same_file.hpp"
+#include "api/stream_source.hpp"
 #include "bitio/bit_output_stream.hpp"
 #include "bitio/write_error.hpp"
 #include "decoder/decompress.hpp"
@@ -24,29 +27,37 @@ std::int64_t clockMilliseconds() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-const char* kOutOfMemory = "out of memory.";
+constexpr const char* kOutOfMemory = "out of memory.";
 
-void refuseSameFile(const std::string& input, const std::string& output) {
-  if (sameFile(input, output)) fail(ErrorKind::sameFile, "input and output are the same file '" + output + "'.");
+// The compressor takes "-" as a file name like any other; the decompressor reads standard
+// input and writes standard output for it.
+constexpr bool kCompressorDash = false;
+constexpr bool kDecompressorDash = true;
+
+void refuseSameFile(const InputFile& input, const std::string& output, bool dashIsStandardStream) {
+  if (sameFile(input.status(), output, dashIsStandardStream)) fail(ErrorKind::sameFile, "input and output are the same file '" + output + "'.");
+}
+
+// A new output gets no permission bits its input lacks, so a private file stays private.
+// Standard input has no permissions to pass on.
+std::optional<mode_t> outputPermissions(const InputFile& input) {
+  if (input.standardInput()) return std::nullopt;
+  return input.status().st_mode & 0777;
 }
 
 void compressFileOrThrow(const std::string& inputPath, const std::string& outputPath,
                          const std::function<void(const FileStatistics&)>& beforeClose) {
-  std::ifstream input(inputPath, std::ios::binary);
-  if (!input) fail(ErrorKind::openInput, "unable to open file '" + inputPath + "' for input.");
-  const std::int64_t inputCount = countInputBytes(input, inputPath);
-  refuseSameFile(inputPath, outputPath);
+  InputFile input(inputPath, kCompressorDash);
+  const std::int64_t inputCount = countInputBytes(input);
+  refuseSameFile(input, outputPath, kCompressorDash);
 
-  std::ofstream output;
-  std::vector<char> outputBuffer(1 << 16);
-  output.rdbuf()->pubsetbuf(outputBuffer.data(), static_cast<std::streamsize>(outputBuffer.size()));
-  output.open(outputPath, std::ios::binary | std::ios::trunc);
-  if (!output) fail(ErrorKind::openOutput, "unable to open file '" + outputPath + "' for output.");
-  BitOutputStream stream(output);
+  OutputFile output(outputPath, outputPermissions(input), kCompressorDash);
+  std::ostream file(&output);
+  BitOutputStream stream(file);
 
   const std::int64_t start = clockMilliseconds();
   if (inputCount > 0) {
-    std::vector<std::int32_t> symbols = readInputSymbols(input, inputPath, inputCount);
+    std::vector<std::int32_t> symbols = readInputSymbols(input, inputCount);
     encodeSymbols(symbols, stream);
   }
   const FileStatistics statistics{inputCount, stream.putPosition(),
@@ -54,7 +65,6 @@ void compressFileOrThrow(const std::string& inputPath, const std::string& output
   if (beforeClose) beforeClose(statistics);
   stream.close();
   output.close();
-  if (!output) throw WriteError();
 }
 
 }  // namespace
@@ -65,38 +75,41 @@ Error compressFile(const std::string& input, const std::string& output,
     compressFileOrThrow(input, output, beforeClose);
     return {};
   } catch (const FileError& error) {
-    return Error{error.kind, error.what()};
+    return errorValue(error.kind, {error.what()});
   } catch (const WriteError&) {
-    return Error{ErrorKind::writeOutput, kDiskFull};
+    return errorValue(ErrorKind::writeOutput, {kDiskFull});
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   }
-  return Error{ErrorKind::outOfMemory, kOutOfMemory};
+  return errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
 }
 
 Error decompressFile(const std::string& input, const std::string& output) noexcept {
   std::optional<OutputFile> file;
+  Error error;
   try {
-    refuseSameFile(input, output);
-    const std::vector<std::uint8_t> stream = readWholeFile(input);
-    // The whole stream is checked before the output is created: a refused input
-    // leaves no output file and leaves an existing one untouched.
-    const Decompressor decompressor(stream);
-    file.emplace(output);
+    InputFile in(input, kDecompressorDash);
+    refuseSameFile(in, output, kDecompressorDash);
+    // The whole stream is checked, as it arrives, before the output is created: a refused
+    // input leaves no output file and leaves an existing one untouched.
+    FileStreamSource source(in);
+    const Decompressor decompressor(source);
+    file.emplace(output, outputPermissions(in), kDecompressorDash);
+    file->removeOnSignal();
     decompressor.restoreTo(*file);
     file->close();
     return {};
-  } catch (const CorruptStreamError& error) {
-    if (file) file->discard();
-    return Error{ErrorKind::corruptInput, std::string("corrupt input: ") + error.what() + "."};
-  } catch (const FileError& error) {
-    if (file) file->discard();
-    return Error{error.kind, error.what()};
+  } catch (const CorruptStreamError& corrupt) {
+    error = errorValue(ErrorKind::corruptInput, {"corrupt input: ", corrupt.what(), "."});
+  } catch (const FileError& failure) {
+    error = errorValue(failure.kind, {failure.what()});
   } catch (const std::bad_alloc&) {
+    error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   } catch (const std::length_error&) {
+    error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   }
   if (file) file->discard();
-  return Error{ErrorKind::outOfMemory, kOutOfMemory};
+  return error;
 }
 
 }  // namespace quorlen

@@ -1,49 +1,92 @@
 #include "api/input_file.hpp"
 
-#include <array>
+#include <fcntl.h>
+#include <unistd.h>
 
-#include "api/file_io.hpp"
-#include "encoder/compress.hpp"
+#include <array>
+#include <cerrno>
+
+#include "api/file_error.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
 
 namespace {
 
-constexpr std::streamsize kChunkSize = 1 << 16;
+constexpr std::size_t kChunkSize = std::size_t{1} << 16;
+
+[[noreturn]] void unreadable(const std::string& path) { fail(ErrorKind::readInput, "unable to read file '" + path + "'."); }
+
+[[noreturn]] void tooLarge(const std::string& path) {
+  fail(ErrorKind::inputTooLarge,
+       "input file '" + path + "' is too large: it must be below " + std::to_string(kMaxInputSize) + " bytes.");
+}
 
 }  // namespace
 
-std::int64_t countInputBytes(std::istream& input, const std::string& path) {
-  std::array<char, kChunkSize> chunk;
-  std::int64_t count = 0;
-  while (input.read(chunk.data(), kChunkSize) || input.gcount() > 0) {
-    count += input.gcount();
-    if (count >= kMaxInputSize) {
-      fail(ErrorKind::inputTooLarge, "input file '" + path + "' is too large: it must be below " + std::to_string(kMaxInputSize) + " bytes.");
-    }
-    if (!input) break;
+InputFile::InputFile(const std::string& path, bool dashIsStandardInput) : path_(path) {
+  if (dashIsStandardInput && path == "-") {
+    fd_ = STDIN_FILENO;
+  } else {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    owned_ = true;
   }
-  if (input.bad()) fail(ErrorKind::readInput, "unable to read file '" + path + "'.");
-  input.clear();
-  if (!input.seekg(0)) fail(ErrorKind::readInput, "unable to read file '" + path + "' a second time.");
+  if (fd_ < 0 || ::fstat(fd_, &status_) != 0) {
+    if (owned_ && fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    fail(ErrorKind::openInput, "unable to open file '" + path + "' for input.");
+  }
+}
+
+InputFile::~InputFile() {
+  if (owned_ && fd_ >= 0) ::close(fd_);
+}
+
+std::size_t InputFile::read(std::span<std::uint8_t> out) {
+  std::size_t filled = 0;
+  while (filled < out.size()) {
+    const ssize_t got = ::read(fd_, out.data() + filled, out.size() - filled);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) unreadable(path_);
+    if (got == 0) break;
+    filled += static_cast<std::size_t>(got);
+  }
+  return filled;
+}
+
+void InputFile::rewind() {
+  if (::lseek(fd_, 0, SEEK_SET) != 0) fail(ErrorKind::readInput, "unable to read file '" + path_ + "' a second time.");
+}
+
+std::int64_t countInputBytes(InputFile& input) {
+  if (input.regular()) {
+    const std::int64_t size = input.status().st_size;
+    if (size >= kMaxInputSize) tooLarge(input.path());
+    return size;
+  }
+  std::array<std::uint8_t, kChunkSize> chunk;
+  std::int64_t count = 0;
+  for (std::size_t got; (got = input.read(chunk)) > 0;) {
+    count += static_cast<std::int64_t>(got);
+    if (count >= kMaxInputSize) tooLarge(input.path());
+  }
+  input.rewind();
   return count;
 }
 
-std::vector<std::int32_t> readInputSymbols(std::istream& input, const std::string& path, std::int64_t count) {
+std::vector<std::int32_t> readInputSymbols(InputFile& input, std::int64_t count) {
   std::vector<std::int32_t> symbols(static_cast<std::size_t>(count) + 1);
-  std::array<char, kChunkSize> chunk;
+  std::array<std::uint8_t, kChunkSize> chunk;
   std::int64_t stored = 0;
   while (stored < count) {
-    const auto wanted = static_cast<std::streamsize>(std::min<std::int64_t>(kChunkSize, count - stored));
-    input.read(chunk.data(), wanted);
-    if (input.bad()) fail(ErrorKind::readInput, "unable to read file '" + path + "'.");
-    if (input.gcount() < wanted) fail(ErrorKind::readInput, "read past end of file.");
-    for (std::streamsize k = 0; k < wanted; ++k) {
-      symbols[static_cast<std::size_t>(stored + k)] = static_cast<unsigned char>(chunk[static_cast<std::size_t>(k)]);
-    }
-    stored += wanted;
+    const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, count - stored));
+    const std::size_t got = input.read(std::span(chunk).first(wanted));
+    if (got < wanted) fail(ErrorKind::readInput, "read past end of file.");
+    for (std::size_t k = 0; k < wanted; ++k) symbols[static_cast<std::size_t>(stored) + k] = chunk[k];
+    stored += static_cast<std::int64_t>(wanted);
   }
+  std::uint8_t extra;
+  if (input.read(std::span(&extra, 1)) != 0) fail(ErrorKind::readInput, "input changed while it was read.");
   symbols[static_cast<std::size_t>(count)] = EndSentinel;
   return symbols;
 }

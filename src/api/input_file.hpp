@@ -1,18 +1,51 @@
-// Reading the input file: once to count its bytes, once to store them as symbols.
+// An input file read through its descriptor: what it is (size, permissions, identity)
+// comes from the open file itself, so it cannot change between the check and the read.
 #pragma once
 
+#include <sys/stat.h>
+
+#include <cstddef>
 #include <cstdint>
-#include <istream>
+#include <span>
 #include <string>
 #include <vector>
 
 namespace quorlen {
 
-// Counts the bytes up to the end of `input` and rewinds it. Fails when the file
-// cannot be read, or when it holds too many bytes to compress.
-std::int64_t countInputBytes(std::istream& input, const std::string& path);
+class InputFile {
+ public:
+  // Opens `path` for reading; "-" is standard input when `dashIsStandardInput`. Throws
+  // FileError (openInput) when it cannot be opened.
+  InputFile(const std::string& path, bool dashIsStandardInput);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
 
-// Reads `count` bytes as the symbols 0..255 followed by one EndSentinel.
-std::vector<std::int32_t> readInputSymbols(std::istream& input, const std::string& path, std::int64_t count);
+  const std::string& path() const { return path_; }
+  bool standardInput() const { return !owned_; }
+  const struct stat& status() const { return status_; }
+  bool regular() const { return S_ISREG(status_.st_mode); }
+
+  // Reads up to out.size() bytes, fewer only at the end of the file. Throws FileError
+  // (readInput) when the file cannot be read, a directory for example.
+  std::size_t read(std::span<std::uint8_t> out);
+  // Back to the first byte; throws FileError (readInput) when the file cannot seek.
+  void rewind();
+
+ private:
+  std::string path_;
+  int fd_ = -1;
+  bool owned_ = false;
+  struct stat status_ {};
+};
+
+// The number of bytes to compress: a regular file's size, or for other files a counting
+// pass after which the file is rewound. Refuses kMaxInputSize bytes or more before
+// anything is stored.
+std::int64_t countInputBytes(InputFile& input);
+
+// Reads exactly `count` bytes as the symbols 0..255 followed by one EndSentinel. A file
+// that ends early or holds more bytes than counted has changed while it was read.
+std::vector<std::int32_t> readInputSymbols(InputFile& input, std::int64_t count);
 
 }  // namespace quorlen

@@ -1,14 +1,13 @@
 #include "api/same_file.hpp"
 
-#include <filesystem>
-#include <system_error>
+#include <unistd.h>
 
 namespace quorlen {
 
-bool sameFile(const std::string& first, const std::string& second) {
-  std::error_code error;
-  const bool same = std::filesystem::equivalent(first, second, error);
-  return !error && same;
+bool sameFile(const struct stat& input, const std::string& output, bool dashIsStandardOutput) {
+  struct stat status {};
+  const int found = dashIsStandardOutput && output == "-" ? ::fstat(STDOUT_FILENO, &status) : ::stat(output.c_str(), &status);
+  return found == 0 && status.st_dev == input.st_dev && status.st_ino == input.st_ino;
 }
 
 }  // namespace quorlen

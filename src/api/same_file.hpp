@@ -1,11 +1,15 @@
-// Whether two paths name one file, checked before an output file is touched.
+// Whether an output name holds the input file, checked before the output is touched.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <string>
 
 namespace quorlen {
 
-// True when both paths name one existing file, through links or not.
-bool sameFile(const std::string& first, const std::string& second);
+// True when `output`, links followed, is the very file `input` describes: the same device
+// and inode, whatever kind of file it is (a regular file, a device, a pipe).
+// With `dashIsStandardOutput`, "-" is standard output.
+bool sameFile(const struct stat& input, const std::string& output, bool dashIsStandardOutput);
 
 }  // namespace quorlen

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -10,13 +12,26 @@
 
 namespace quorlen {
 
+// Where a stream comes from when it is not all in memory: a file read as it arrives.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // The next bytes of the stream, empty at its end; valid until the next call.
+  virtual std::span<const std::uint8_t> next() = 0;
+  // The whole stream's size in bytes, when it is known before it is read.
+  virtual std::optional<std::uint64_t> size() const { return std::nullopt; }
+};
+
 class BitReader {
  public:
   // After refill() the window holds at least this many bits, unless the stream ends first.
   static constexpr unsigned kMinWindowBits = 56;
 
   explicit BitReader(std::span<const std::uint8_t> data)
-      : begin_(data.data()), pos_(data.data()), end_(data.data() + data.size()) {}
+      : begin_(data.data()), pos_(data.data()), end_(data.data() + data.size()), size_(data.size()) {}
+
+  // Reads the stream from `source` chunk by chunk; only the current chunk is held.
+  explicit BitReader(ByteSource& source) : source_(&source), size_(source.size()) {}
 
   // Names the part of the stream being read, for the truncation message.
   void setSection(const char* section) { section_ = section; }
@@ -32,10 +47,7 @@ class BitReader {
       pos_ += bytes;
       count_ += bytes * 8;
     } else {
-      while (count_ <= 56 && pos_ < end_) {
-        window_ |= std::uint64_t{*pos_++} << (56 - count_);
-        count_ += 8;
-      }
+      refillSlowly();
     }
   }
 
@@ -71,15 +83,46 @@ class BitReader {
   }
 
   // Bits taken so far.
-  std::uint64_t position() const { return static_cast<std::uint64_t>(pos_ - begin_) * 8 - count_; }
-  std::uint64_t remaining() const { return static_cast<std::uint64_t>(end_ - begin_) * 8 - position(); }
+  std::uint64_t position() const { return (before_ + static_cast<std::uint64_t>(pos_ - begin_)) * 8 - count_; }
+  // Bits left to read; the largest value when a source does not know its size.
+  std::uint64_t remaining() const {
+    if (!size_) return std::numeric_limits<std::uint64_t>::max();
+    return *size_ * 8 > position() ? *size_ * 8 - position() : 0;
+  }
+
+  // Takes the zero bits up to the next byte boundary and checks that the stream ends there.
+  void expectPaddedEnd() {
+    const auto padding = static_cast<unsigned>((8 - position() % 8) % 8);
+    if (read(padding) != 0) throw CorruptStreamError("non-zero padding after the end marker");
+    if (count_ != 0 || pos_ != end_ || nextChunk()) throw CorruptStreamError("data after the end marker");
+  }
 
   [[noreturn]] void truncated() const { throw CorruptStreamError(std::string("stream ends inside the ") + section_); }
 
  private:
-  const std::uint8_t* begin_;
-  const std::uint8_t* pos_;
-  const std::uint8_t* end_;
+  void refillSlowly() {
+    while (count_ <= 56) {
+      if (pos_ == end_ && !nextChunk()) return;
+      window_ |= std::uint64_t{*pos_++} << (56 - count_);
+      count_ += 8;
+    }
+  }
+
+  bool nextChunk() {
+    if (source_ == nullptr) return false;
+    const std::span<const std::uint8_t> chunk = source_->next();
+    before_ += static_cast<std::uint64_t>(end_ - begin_);
+    begin_ = pos_ = chunk.data();
+    end_ = chunk.data() + chunk.size();
+    return !chunk.empty();
+  }
+
+  ByteSource* source_ = nullptr;
+  std::uint64_t before_ = 0;  // bytes of the chunks before the current one
+  const std::uint8_t* begin_ = nullptr;
+  const std::uint8_t* pos_ = nullptr;
+  const std::uint8_t* end_ = nullptr;
+  std::optional<std::uint64_t> size_;
   std::uint64_t window_ = 0;
   unsigned count_ = 0;
   const char* section_ = "header";

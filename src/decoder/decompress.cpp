@@ -23,10 +23,23 @@ class VectorSink final : public ByteSink {
 
 Decompressor::Decompressor(std::span<const std::uint8_t> stream) {
   if (stream.empty()) return;
-  grammar_ = parseStream(stream);
+  BitReader in(stream);
+  check(in);
+}
+
+Decompressor::Decompressor(ByteSource& source) {
+  BitReader in(source);
+  in.refill();
+  if (in.available() == 0) return;  // an empty stream
+  check(in);
+}
+
+void Decompressor::check(BitReader& in) {
+  grammar_ = parseStream(in);
+  const std::uint64_t streamBytes = in.position() / 8;
   // Short expansions make restoring several times faster; they may take up to twice
   // the stream's size (and never so much that their offsets would leave 32 bits).
-  const std::size_t budget = std::min<std::size_t>(2 * stream.size() + (std::size_t{1} << 20), std::size_t{1} << 30);
+  const std::size_t budget = std::min<std::size_t>(2 * streamBytes + (std::size_t{1} << 20), std::size_t{1} << 30);
   checkGrammar(grammar_, budget);
   restoredSize_ = grammar_.expandedSize[0];
   releaseStorage(grammar_.expandedSize);  // the expansion itself needs only the short rules' bytes

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "decoder/bit_reader.hpp"
 #include "decoder/byte_sink.hpp"
 #include "decoder/corrupt_stream_error.hpp"
 #include "decoder/grammar.hpp"
@@ -19,6 +20,9 @@ class Decompressor {
   // Throws CorruptStreamError for an invalid stream, std::bad_alloc when memory runs out.
   // An empty stream is valid and restores to nothing.
   explicit Decompressor(std::span<const std::uint8_t> stream);
+  // The same for a stream read as it arrives: only the grammar is kept, never the stream,
+  // and a stream that cannot be valid is refused as soon as that shows.
+  explicit Decompressor(ByteSource& source);
 
   std::uint64_t restoredSize() const { return restoredSize_; }
 
@@ -27,6 +31,8 @@ class Decompressor {
   void restoreTo(ByteSink& sink) const;
 
  private:
+  void check(BitReader& in);
+
   Grammar grammar_;
   std::uint64_t restoredSize_ = 0;
 };

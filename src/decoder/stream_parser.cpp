@@ -61,11 +61,13 @@ CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<s
 CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& lengthCode,
                                 const std::vector<std::uint8_t>& lengthEntries, std::vector<std::uint8_t>& lengths) {
   in.setSection("symbol length list");
-  lengths.resize(layout.size());
+  // Grown as the lengths arrive, not sized from the header: a stream read from a pipe
+  // cannot be checked against its size, and memory must follow the bits actually read.
+  lengths.clear();
   std::vector<std::uint8_t> lengthUsed(lengthEntries.size(), 0);
   for (std::uint32_t i = 0; i < layout.size(); ++i) {
     const std::uint32_t length = lengthCode.decode(in);
-    lengths[i] = static_cast<std::uint8_t>(length);
+    lengths.push_back(static_cast<std::uint8_t>(length));
     lengthUsed[length] = 1;
   }
   for (std::size_t j = 0; j < lengthEntries.size(); ++j) {
@@ -137,6 +139,10 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
 
 Grammar parseStream(std::span<const std::uint8_t> stream) {
   BitReader in(stream);
+  return parseStream(in);
+}
+
+Grammar parseStream(BitReader& in) {
   in.setSection("header");
   const auto lowByte = static_cast<std::uint32_t>(in.read(8));
   const auto highByte = static_cast<std::uint32_t>(in.read(8));
@@ -172,9 +178,7 @@ Grammar parseStream(std::span<const std::uint8_t> stream) {
   const std::uint32_t last = symbolCode.decode(in);
   used[last] = 1;
   if (last != layout.endStreamMarker()) throw CorruptStreamError("no end marker after the last rule");
-  const std::uint64_t tail = in.remaining();
-  if (tail >= 8) throw CorruptStreamError("data after the end marker");
-  if (in.read(static_cast<unsigned>(tail)) != 0) throw CorruptStreamError("non-zero padding after the end marker");
+  in.expectPaddedEnd();
 
   for (std::uint32_t i = 0; i < layout.size(); ++i) {
     if (lengths[i] != 0 && used[i] == 0) {
