@@ -1,7 +1,10 @@
 // The public API over the encoder and decoder: exceptions become values here.
+#include <charconv>
 #include <new>
 #include <stdexcept>
 
+#include "api/error_value.hpp"
+#include "bitio/write_error.hpp"
 #include "decoder/decompress.hpp"
 #include "encoder/compress.hpp"
 #include "quorlen/quorlen.hpp"
@@ -10,7 +13,7 @@ namespace quorlen {
 
 namespace {
 
-Error outOfMemory() { return Error{ErrorKind::outOfMemory, "out of memory"}; }
+constexpr const char* kOutOfMemory = "out of memory";
 
 }  // namespace
 
@@ -19,11 +22,17 @@ CompressResult compress(std::span<const std::uint8_t> input) noexcept {
   try {
     result.stream = compressBytes(input, &result.wholeBytes);
   } catch (const InputTooLargeError&) {
-    result.error = Error{ErrorKind::inputTooLarge, "input too large: it must be below 2147483136 bytes"};
+    char limit[24];
+    const auto end = std::to_chars(limit, limit + sizeof limit, kMaxInputSize).ptr;
+    result.error = errorValue(ErrorKind::inputTooLarge,
+                              {"input too large: it must be below ", std::string_view(limit, end), " bytes"});
   } catch (const std::bad_alloc&) {
-    result.error = outOfMemory();
+    result.error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   } catch (const std::length_error&) {
-    result.error = outOfMemory();
+    result.error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
+  } catch (const WriteError&) {
+    // The stream is written into memory: a byte it cannot take is memory running out.
+    result.error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   }
   if (!result.ok()) {
     result.stream = {};
@@ -37,15 +46,11 @@ DecompressResult decompress(std::span<const std::uint8_t> stream) noexcept {
   try {
     result.bytes = decompressBytes(stream);
   } catch (const CorruptStreamError& error) {
-    try {
-      result.error = Error{ErrorKind::corruptInput, error.what()};
-    } catch (const std::bad_alloc&) {
-      result.error.kind = ErrorKind::corruptInput;
-    }
+    result.error = errorValue(ErrorKind::corruptInput, {error.what()});
   } catch (const std::bad_alloc&) {
-    result.error = outOfMemory();
+    result.error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   } catch (const std::length_error&) {
-    result.error = outOfMemory();
+    result.error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
   }
   if (!result.ok()) result.bytes = {};
   return result;
