@@ -1,7 +1,6 @@
-// The file-to-file runs of the two programs, with every failure as a value.
+// The file-to-file run of the compressor, with every failure as a value.
 #include <chrono>
 #include <new>
-#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <vector>
@@ -11,10 +10,8 @@
 #include "api/input_file.hpp"
 #include "api/output_file.hpp"
 #include "api/same_file.hpp"
-#include "api/stream_source.hpp"
 #include "bitio/bit_output_stream.hpp"
 #include "bitio/write_error.hpp"
-#include "decoder/decompress.hpp"
 #include "encoder/compress.hpp"
 #include "quorlen/quorlen.hpp"
 
@@ -29,29 +26,16 @@ std::int64_t clockMilliseconds() {
 
 constexpr const char* kOutOfMemory = "out of memory.";
 
-// The compressor takes "-" as a file name like any other; the decompressor reads standard
-// input and writes standard output for it.
-constexpr bool kCompressorDash = false;
-constexpr bool kDecompressorDash = true;
-
-void refuseSameFile(const InputFile& input, const std::string& output, bool dashIsStandardStream) {
-  if (sameFile(input.status(), output, dashIsStandardStream)) fail(ErrorKind::sameFile, "input and output are the same file '" + output + "'.");
-}
-
-// A new output gets no permission bits its input lacks, so a private file stays private.
-// Standard input has no permissions to pass on.
-std::optional<mode_t> outputPermissions(const InputFile& input) {
-  if (input.standardInput()) return std::nullopt;
-  return input.status().st_mode & 0777;
-}
+// The compressor takes "-" as a file name like any other.
+constexpr bool kDash = false;
 
 void compressFileOrThrow(const std::string& inputPath, const std::string& outputPath,
                          const std::function<void(const FileStatistics&)>& beforeClose) {
-  InputFile input(inputPath, kCompressorDash);
+  InputFile input(inputPath, kDash);
   const std::int64_t inputCount = countInputBytes(input);
-  refuseSameFile(input, outputPath, kCompressorDash);
+  refuseSameFile(input, outputPath, kDash);
 
-  OutputFile output(outputPath, outputPermissions(input), kCompressorDash);
+  OutputFile output(outputPath, input.outputPermissions(), kDash);
   std::ostream file(&output);
   BitOutputStream stream(file);
 
@@ -82,34 +66,6 @@ Error compressFile(const std::string& input, const std::string& output,
   } catch (const std::length_error&) {
   }
   return errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
-}
-
-Error decompressFile(const std::string& input, const std::string& output) noexcept {
-  std::optional<OutputFile> file;
-  Error error;
-  try {
-    InputFile in(input, kDecompressorDash);
-    refuseSameFile(in, output, kDecompressorDash);
-    // The whole stream is checked, as it arrives, before the output is created: a refused
-    // input leaves no output file and leaves an existing one untouched.
-    FileStreamSource source(in);
-    const Decompressor decompressor(source);
-    file.emplace(output, outputPermissions(in), kDecompressorDash);
-    file->removeOnSignal();
-    decompressor.restoreTo(*file);
-    file->close();
-    return {};
-  } catch (const CorruptStreamError& corrupt) {
-    error = errorValue(ErrorKind::corruptInput, {"corrupt input: ", corrupt.what(), "."});
-  } catch (const FileError& failure) {
-    error = errorValue(failure.kind, {failure.what()});
-  } catch (const std::bad_alloc&) {
-    error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
-  } catch (const std::length_error&) {
-    error = errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
-  }
-  if (file) file->discard();
-  return error;
 }
 
 }  // namespace quorlen

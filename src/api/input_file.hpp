@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -23,6 +24,12 @@ class InputFile {
 
   const std::string& path() const { return path_; }
   bool standardInput() const { return !owned_; }
+  // The most an output made from this input may allow: its own permission bits, so that a
+  // private file stays private. Standard input has none to pass on.
+  std::optional<mode_t> outputPermissions() const {
+    if (standardInput()) return std::nullopt;
+    return status_.st_mode & 0777;
+  }
   const struct stat& status() const { return status_; }
   bool regular() const { return S_ISREG(status_.st_mode); }
 

@@ -19,6 +19,7 @@ class FileStreamSource final : public ByteSource {
   // Throws CorruptStreamError once more bytes arrive than any stream can have.
   std::span<const std::uint8_t> next() override;
   std::optional<std::uint64_t> size() const override;
+  std::uint64_t bytesRead() const { return read_; }
 
  private:
   InputFile& file_;

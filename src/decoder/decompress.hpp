@@ -25,6 +25,7 @@ class Decompressor {
   explicit Decompressor(ByteSource& source);
 
   std::uint64_t restoredSize() const { return restoredSize_; }
+  std::uint32_t ruleCount() const { return grammar_.ruleCount(); }
 
   // Hands the restored bytes to `sink` in blocks of 1 MiB (kOutputBlockSize; the last
   // one shorter), using one block of memory more. Exceptions from the sink pass through.

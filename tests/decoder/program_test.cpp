@@ -9,53 +9,15 @@
 #include <iterator>
 #include <string>
 
+#include "program_fixture.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
+
+using quorlen::test::ProgramTest;
+using quorlen::test::Result;
 using Bytes = std::vector<std::uint8_t>;
-
-struct Result {
-  int status;
-  std::string err;
-  std::string out;
-};
-
-class ProgramTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("unquorlen-test-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-  static void writeFile(const std::string& file, const Bytes& bytes) {
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-  }
-  static std::string readFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-
-  // Runs the program through the shell, every argument quoted.
-  Result run(const std::string& program, const std::vector<std::string>& arguments) const {
-    const std::string err = path("stderr.txt"), out = path("stdout.txt");
-    std::string command;
-    for (const std::string& word : arguments) command.append(" '").append(word).append("'");
-    command.insert(0, "'" + program + "'");
-    command.append(" >'").append(out).append("' 2>'").append(err).append("'");
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(err), readFile(out)};
-  }
-  Result unquorlen(const std::vector<std::string>& arguments) const { return run(UNQUORLEN_PATH, arguments); }
-
-  fs::path dir_;
-};
 
 const Bytes kStreamAB{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C};
 
