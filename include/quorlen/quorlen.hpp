@@ -114,13 +114,14 @@ struct FileStatistics {
 // is touched. `beforeClose`, when given, receives the statistics once the stream's last
 // whole byte has been handed to the file, before the padded last byte is written and
 // the file closed; a failure there is still reported afterwards. A failed run may leave
-// a partial output file.
+// a partial output file. A new output gets no permission bits the input lacks.
 Error compressFile(const std::string& input, const std::string& output,
                    const std::function<void(const FileStatistics&)>& beforeClose = {}) noexcept;
 
-// Restores the file `output` from the stream in the file `input`. The whole stream is
-// checked before the output is opened, so a corrupt stream leaves no output file; after
-// a later failure a partial regular output file is removed.
+// Restores the file `output` from the stream in the file `input`; "-" names standard
+// input or output. The stream is read and checked, as it arrives, before the output is
+// opened, so a corrupt stream leaves no output file; after a later failure a partial
+// regular output file is removed. A new output gets no permission bits the input lacks.
 Error decompressFile(const std::string& input, const std::string& output) noexcept;
 
 }  // namespace quorlen
