@@ -1,4 +1,4 @@
-// Hand-built streams: the design's examples, valid grammars of unusual shape, and one
+// Hand-built streams: the examples of doc/format.md, valid grammars of unusual shape, and one
 // spoiled field at a time, each with the rejection it must get.
 #include <gtest/gtest.h>
 
