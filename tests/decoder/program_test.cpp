@@ -9,6 +9,8 @@
 #include <iterator>
 #include <string>
 
+#include "support/example_streams.hpp"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -57,7 +59,7 @@ class ProgramTest : public ::testing::Test {
   fs::path dir_;
 };
 
-const Bytes kStreamAB{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C};
+using quorlen::test::kStreamAB;
 
 TEST_F(ProgramTest, RestoresSilentlyAndHandlesEmptyInput) {
   writeFile(path("ab.q"), kStreamAB);
