@@ -1,27 +1,13 @@
-// Arbitrary bytes through the public compress() and decompress(): any failure or
-// difference aborts.
-#include <algorithm>
-#include <cstdint>
+// Arbitrary bytes through compress() and decompress() (see checks.hpp); any fault aborts.
 #include <cstdio>
 #include <cstdlib>
-#include <span>
 
-#include "quorlen/quorlen.hpp"
+#include "checks.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::span<const std::uint8_t> input(data, size);
-  const quorlen::CompressResult compressed = quorlen::compress(input);
-  if (!compressed.ok()) {
-    std::fprintf(stderr, "compress failed: %s\n", compressed.error.message.c_str());
-    std::abort();
-  }
-  const quorlen::DecompressResult restored = quorlen::decompress(compressed.stream);
-  if (!restored.ok()) {
-    std::fprintf(stderr, "compressor output refused: %s\n", restored.error.message.c_str());
-    std::abort();
-  }
-  if (restored.bytes.size() != size || !std::equal(restored.bytes.begin(), restored.bytes.end(), data)) {
-    std::fprintf(stderr, "round trip mismatch\n");
+  const std::string fault = quorlen::fuzz::roundTripFault({data, size});
+  if (!fault.empty()) {
+    std::fprintf(stderr, "%s\n", fault.c_str());
     std::abort();
   }
   return 0;

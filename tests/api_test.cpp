@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/example_streams.hpp"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -19,12 +21,12 @@ Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end());
 TEST(PublicApi, CompressGivesTheProgramsStreamAndItsWholeBytes) {
   const quorlen::CompressResult one = quorlen::compress(bytesOf("a"));
   ASSERT_TRUE(one.ok());
-  EXPECT_EQ(one.stream, (Bytes{0x61, 0x61, 0x03, 0x1D, 0x13, 0x53, 0xCB}));
+  EXPECT_EQ(one.stream, quorlen::test::kStreamA);
   EXPECT_EQ(one.wholeBytes, 7);  // 56 bits: no padding
 
   const quorlen::CompressResult two = quorlen::compress(bytesOf("ab"));
   ASSERT_TRUE(two.ok());
-  EXPECT_EQ(two.stream, (Bytes{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C}));
+  EXPECT_EQ(two.stream, quorlen::test::kStreamAB);
   EXPECT_EQ(two.wholeBytes, 6);  // 54 bits: the last byte is partly padding
 }
 

@@ -38,13 +38,13 @@ class EncoderEquivalenceTest : public ::testing::TestWithParam<std::string> {};
 
 std::vector<std::string> sampleNames() {
   std::vector<std::string> names;
-  for (const auto& sample : sampleInputs()) names.push_back(sample.first);
+  for (const auto& sample : smallSampleInputs()) names.push_back(sample.name);
   return names;
 }
 
 Bytes sampleNamed(const std::string& name) {
-  for (auto& sample : sampleInputs()) {
-    if (sample.first == name) return sample.second;
+  for (auto& sample : smallSampleInputs()) {
+    if (sample.name == name) return sample.bytes;
   }
   return {};
 }

@@ -5,13 +5,13 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
-#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "encoder/grammar_encoder.hpp"
 #include "reference/grammar_encoder.hpp"
+#include "support/sample_inputs.hpp"
 
 namespace quorlen::test_support {
 
@@ -137,52 +137,6 @@ Symbols expandRule(Encoder& e, std::int32_t rule) {
 
 inline Symbols asSymbols(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
-// Inputs of many shapes, each small enough to run every phase quickly; they hold
-// repeats at several scales, runs, overlapping pairs and full byte ranges.
-inline std::vector<std::pair<std::string, Bytes>> sampleInputs() {
-  std::vector<std::pair<std::string, Bytes>> inputs;
-  const auto add = [&](std::string name, Bytes bytes) { inputs.emplace_back(std::move(name), std::move(bytes)); };
-  add("single_byte", bytesOf("a"));
-  add("zero_byte", bytesOf({0}));
-  add("byte_255", bytesOf({255}));
-  add("two_bytes", bytesOf("ab"));
-  add("twelve_bytes", bytesOf("aaababbbbbaa"));
-  add("abracadabra", bytesOf("abracadabra"));
-  add("run_of_1000", Bytes(1000, 'x'));
-  add("run_of_1023", Bytes(1023, 0));
-  Bytes all;
-  for (int k = 0; k < 3; ++k) {
-    for (int b = 0; b < 256; ++b) all.push_back(static_cast<std::uint8_t>(b));
-  }
-  add("all_bytes_three_times", all);
-  std::string text;
-  for (int k = 0; k < 60; ++k) {
-    text += "the quick brown fox " + std::to_string(k % 7) + " jumps over the lazy dog; ";
-  }
-  add("text", bytesOf(text));
-  std::mt19937 random(12345);
-  for (int size : {2, 3, 7, 17, 100, 2000, 5000}) {
-    for (int alphabet : {2, 5, 256}) {
-      Bytes bytes(static_cast<std::size_t>(size));
-      for (auto& b : bytes) b = static_cast<std::uint8_t>(random() % static_cast<unsigned>(alphabet));
-      add("random_" + std::to_string(size) + "_of_" + std::to_string(alphabet), bytes);
-    }
-  }
-  Bytes nested;
-  for (int k = 0; k < 40; ++k) {
-    for (int j = 0; j <= k % 9; ++j) nested.push_back(static_cast<std::uint8_t>('a' + j));
-    nested.push_back('|');
-  }
-  add("nested_repeats", nested);
-  Bytes fibonacci = bytesOf("a"), previous = bytesOf("b");
-  while (fibonacci.size() < 3000) {
-    Bytes next = fibonacci;
-    next.insert(next.end(), previous.begin(), previous.end());
-    previous = fibonacci;
-    fibonacci = next;
-  }
-  add("fibonacci_word", fibonacci);
-  return inputs;
-}
+using test::smallSampleInputs;
 
 }  // namespace quorlen::test_support

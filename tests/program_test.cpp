@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "support/example_streams.hpp"
+
 #ifndef QUORLEN_BINARY
 #error "QUORLEN_BINARY must name the quorlen program"
 #endif
@@ -188,7 +190,7 @@ TEST_F(ProgramTest, OneByteInputGivesASevenByteStream) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   expectStatistics(r, "1", "7", "-600");
-  EXPECT_EQ(readFile(work() / "out.q"), std::string("\x61\x61\x03\x1D\x13\x53\xCB", 7));
+  EXPECT_EQ(readFile(work() / "out.q"), quorlen::test::asString(quorlen::test::kStreamA));
 }
 
 TEST_F(ProgramTest, OutputCountLeavesOutTheLastPartialByte) {

@@ -33,7 +33,7 @@ struct SymbolLayout {
   }
 };
 
-// Fields 3 to 6: the code that codes every symbol's code length.
+// lengthWidth and the code-length table: the code that codes every symbol's code length.
 CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<std::uint8_t>& entries) {
   in.setSection("code-length table");
   const auto width = static_cast<unsigned>(in.read(5));
@@ -57,7 +57,7 @@ CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<s
   return CanonicalDecoder(entries, "code-length code");
 }
 
-// Fields 7: each symbol's code length, then the symbol code they define.
+// The symbol length list: each symbol's code length, then the symbol code they define.
 CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& lengthCode,
                                 const std::vector<std::uint8_t>& lengthEntries, std::vector<std::uint8_t>& lengths) {
   in.setSection("symbol length list");
@@ -83,7 +83,7 @@ CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const
   return CanonicalDecoder(lengths, "symbol code");
 }
 
-// Field 8: one record per rule, into the grammar.
+// The rule list: one record per rule, into the grammar.
 void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& code,
                std::vector<std::uint8_t>& used, Grammar& grammar) {
   in.setSection("rule list");

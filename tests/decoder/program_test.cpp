@@ -10,6 +10,7 @@
 #include <string>
 
 #include "program_fixture.hpp"
+#include "support/example_streams.hpp"
 
 namespace {
 
@@ -19,7 +20,7 @@ using quorlen::test::ProgramTest;
 using quorlen::test::Result;
 using Bytes = std::vector<std::uint8_t>;
 
-const Bytes kStreamAB{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C};
+using quorlen::test::kStreamAB;
 
 TEST_F(ProgramTest, RestoresSilentlyAndHandlesEmptyInput) {
   writeFile(path("ab.q"), kStreamAB);

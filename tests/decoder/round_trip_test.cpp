@@ -11,7 +11,7 @@
 #include "decoder/stream_parser.hpp"
 #include "encoder/compress.hpp"
 #include "quorlen/quorlen.hpp"
-#include "sample_inputs.hpp"
+#include "support/sample_inputs.hpp"
 
 namespace quorlen {
 namespace {
@@ -28,7 +28,7 @@ Bytes roundTrip(const Bytes& input) {
 }
 
 TEST(RoundTrip, GeneratedInputsOfManyShapes) {
-  for (const auto& input : test::sampleInputs()) {
+  for (const auto& input : test::largeSampleInputs()) {
     SCOPED_TRACE(input.name);
     EXPECT_TRUE(roundTrip(input.bytes) == input.bytes);
     const Decompressor decompressor(compressBytes(input.bytes));
@@ -50,7 +50,7 @@ TEST(RoundTrip, ShortExpansionBudgetDoesNotChangeTheOutput) {
     void write(std::span<const std::uint8_t> bytes) override { out.insert(out.end(), bytes.begin(), bytes.end()); }
     Bytes out;
   };
-  for (const auto& input : test::sampleInputs()) {
+  for (const auto& input : test::largeSampleInputs()) {
     if (input.bytes.size() < 1000) continue;
     SCOPED_TRACE(input.name);
     const Bytes stream = compressBytes(input.bytes);

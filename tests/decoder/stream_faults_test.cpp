@@ -1,4 +1,4 @@
-// Hand-built streams: the design's examples, valid grammars of unusual shape, and one
+// Hand-built streams: the examples of doc/format.md, valid grammars of unusual shape, and one
 // spoiled field at a time, each with the rejection it must get.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include "decoder/canonical_decoder.hpp"
 #include "decoder/decompress.hpp"
 #include "stream_builder.hpp"
+#include "support/example_streams.hpp"
 
 namespace quorlen {
 namespace {
@@ -38,10 +39,9 @@ constexpr std::uint32_t kA = 97, kB = 98;
 // Symbol of rule k when the bytes are a .. b.
 constexpr std::uint32_t r(std::uint32_t k) { return kB + 4 + k; }
 
-const Bytes kStreamA{0x61, 0x61, 0x03, 0x1D, 0x13, 0x53, 0xCB};
-const Bytes kStreamAB{0x61, 0x62, 0x03, 0x1E, 0x0D, 0xD8, 0x6C};
-const Bytes kStream12{0x61, 0x62, 0x05, 0x25, 0x89, 0x3E, 0xDE, 0xD3,
-                      0xC9, 0x70, 0x74, 0x12, 0x3C, 0xC8, 0xFD, 0x74};
+using test::kStream12;
+using test::kStreamA;
+using test::kStreamAB;
 
 // The twelve-byte example "aaababbbbbaa" in final numbering: rule 0 a run over
 // rules 1..5, where 3 = (rule 2) and 5 = (rule 4, rule 1) are stretch rules.

@@ -1,6 +1,7 @@
 #include "reference/huffman_tree.hpp"
 
 #include <algorithm>
+#include <map>
 
 namespace quorlen::reference {
 
@@ -37,25 +38,28 @@ std::unique_ptr<HuffmanNode> buildHuffmanTree(const HuffmanCandidates& candidate
   }
 }
 
+// Counts the codes of each length, derives the first code of every length from the
+// counts (RFC 1951, 3.2.2), then hands out codes in increasing symbol order.
 void canonicalizeCodes(CodeTable& table) {
-  const std::int32_t n = table.count();
-  std::vector<CodeEntry*> order;
-  order.reserve(static_cast<std::size_t>(n));
-  for (std::int32_t j = 0; j < n; ++j) order.push_back(&table.at(j));
-  std::sort(order.begin(), order.end(), [](const CodeEntry* a, const CodeEntry* b) {
-    if (a->code.size() != b->code.size()) return a->code.size() < b->code.size();
-    return a->symbol < b->symbol;
-  });
-  std::uint64_t value = 0;
-  std::size_t previousLength = 0;
-  for (CodeEntry* entry : order) {
+  std::map<std::int32_t, CodeEntry*> bySymbol;
+  std::map<std::size_t, std::uint64_t> countOfLength;
+  for (std::int32_t j = 0; j < table.count(); ++j) {
+    CodeEntry& entry = table.at(j);
+    bySymbol[entry.symbol] = &entry;
+    ++countOfLength[entry.code.size()];
+  }
+  const std::size_t longest = countOfLength.empty() ? 0 : countOfLength.rbegin()->first;
+  std::vector<std::uint64_t> nextCode(longest + 1, 0);
+  std::uint64_t code = 0;
+  for (std::size_t length = 1; length <= longest; ++length) {
+    const auto shorter = countOfLength.find(length - 1);
+    // Length 0 is a lone root's empty code, which takes no room among the others.
+    code = (code + (length > 1 && shorter != countOfLength.end() ? shorter->second : 0)) << 1;
+    nextCode[length] = code;
+  }
+  for (auto& [symbol, entry] : bySymbol) {
     const std::size_t length = entry->code.size();
-    if (length != previousLength) {
-      value <<= (length - previousLength);
-      previousLength = length;
-    }
-    entry->code = toBitString(value, static_cast<std::int32_t>(length));
-    ++value;
+    entry->code = toBitString(nextCode[length]++, static_cast<std::int32_t>(length));
   }
 }
 

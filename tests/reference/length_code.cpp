@@ -1,5 +1,11 @@
-// The canonical Huffman code of the symbol code lengths, and the width in which
-// the stream gives the length of each of its codes.
+// The code-length code, the plain way: every symbol's code length in a vector, a
+// histogram of those lengths, and the Huffman code over the histogram. Symbols below
+// lowByte count as length 0, as in the library, although the stream lists lengths
+// only from lowByte on.
+#include <algorithm>
+#include <bit>
+#include <vector>
+
 #include "reference/huffman_tree.hpp"
 
 namespace quorlen::reference {
@@ -10,25 +16,28 @@ std::int32_t GrammarEncoder::codeLength(std::int32_t symbol) {
 }
 
 void GrammarEncoder::buildLengthCode() {
-  const std::int32_t lastSymbol = highByte + ruleCount + 3;
-  for (std::int32_t s = 0; s <= lastSymbol; ++s) ++lengthHistogram.at(codeLength(s));
-  if (lengthHistogram.low() != 0) lengthHistogram.at(0) = 0;
+  std::vector<std::int32_t> lengthOf(static_cast<std::size_t>(highByte + ruleCount + 4), 0);
+  for (std::int32_t j = 0; j < symbolCodes.count(); ++j) {
+    const CodeEntry& entry = symbolCodes.at(j);
+    lengthOf[static_cast<std::size_t>(entry.symbol)] = static_cast<std::int32_t>(entry.code.size());
+  }
+  const std::int32_t longest = *std::max_element(lengthOf.begin(), lengthOf.end());
+  std::vector<std::int32_t> histogram(static_cast<std::size_t>(longest) + 1, 0);
+  for (const std::int32_t length : lengthOf) ++histogram[static_cast<std::size_t>(length)];
 
-  const std::int32_t maxLength = lengthHistogram.low() + lengthHistogram.count() - 1;
   HuffmanCandidates candidates;
-  for (std::int32_t l = 0; l <= maxLength; ++l) {
-    if (lengthHistogram.at(l) != 0) candidates.emplace_back(l, lengthHistogram.at(l));
+  for (std::int32_t l = 0; l <= longest; ++l) {
+    lengthHistogram.at(l) = histogram[static_cast<std::size_t>(l)];  // the window becomes 0 .. longest
+    lengthCodeSlot.at(l) = -1;
+    if (histogram[static_cast<std::size_t>(l)] != 0) candidates.emplace_back(l, histogram[static_cast<std::size_t>(l)]);
   }
   buildCanonicalCode(candidates, lengthCodes);
-  for (std::int32_t l = 0; l <= maxLength; ++l) lengthCodeSlot.at(l) = -1;
-  for (std::int32_t j = 0; j < lengthCodes.count(); ++j) lengthCodeSlot.at(lengthCodes.at(j).symbol) = j;
-
-  std::int32_t widest = 0;
-  for (std::int32_t l = 0; l <= maxLength; ++l) {
-    const std::int32_t slot = lengthCodeSlot.at(l);
-    if (slot != -1) widest = std::max(widest, static_cast<std::int32_t>(lengthCodes.at(slot).code.size()));
+  std::size_t widest = 0;
+  for (std::int32_t j = 0; j < lengthCodes.count(); ++j) {
+    lengthCodeSlot.at(lengthCodes.at(j).symbol) = j;
+    widest = std::max(widest, lengthCodes.at(j).code.size());
   }
-  lengthWidth = bitLength(static_cast<std::uint64_t>(widest));
+  lengthWidth = static_cast<std::int32_t>(std::bit_width(widest));
 }
 
 }  // namespace quorlen::reference

@@ -1,35 +1,33 @@
-// The canonical Huffman code of every symbol the stream holds, weighted by how
-// often the stream writer will write it.
+// The symbol code, the plain way: count, in a map, every symbol that the rule list and
+// the end will write, rule by rule in any order, and give the counts to the Huffman
+// builder in increasing symbol order.
+#include <map>
+
 #include "reference/huffman_tree.hpp"
 
 namespace quorlen::reference {
 
 void GrammarEncoder::buildSymbolCode() {
   const std::int32_t first = firstRuleSymbol();
-  const std::int32_t lastSymbol = highByte + ruleCount + 3;
-  IntArray weight;
-  for (std::int32_t s = 0; s <= lastSymbol; ++s) weight.at(s) = 0;
-  for (std::int32_t k = 0; k < ruleCount; ++k) {
-    const std::int32_t r = ruleOrder.at(k);
-    const RuleBody& body = ruleBody.at(r);
-    if (runRule.at(r)) {
-      ++weight.at(first + finalNumber.at(body[0] - first));
-      ++weight.at(runMarker());
-      continue;
-    }
-    for (std::int32_t l = 0; l < bodyLength.at(r); ++l) {
-      const std::int32_t x = ruleBody.at(r)[static_cast<std::size_t>(l)];
-      ++weight.at(x < first ? x : first + finalNumber.at(x - first));
-    }
-    ++weight.at(endRuleMarker());
-  }
-  ++weight.at(endStreamMarker());
+  // A rule symbol is written as the symbol of the rule's final number.
+  const auto written = [&](std::int32_t x) { return x < first ? x : first + finalNumber.at(x - first); };
 
-  HuffmanCandidates candidates;
-  for (std::int32_t s = 0; s <= lastSymbol; ++s) {
-    if (weight.at(s) != 0) candidates.emplace_back(s, weight.at(s));
+  std::map<std::int32_t, std::int32_t> count;
+  for (std::int32_t rule = 0; rule < ruleCount; ++rule) {
+    const RuleBody& body = ruleBody.at(rule);
+    if (runRule.at(rule)) {
+      // A run writes its first rule and the marker; its length goes outside the code.
+      ++count[written(body.front())];
+      ++count[runMarker()];
+    } else {
+      for (std::int32_t i = 0; i < bodyLength.at(rule); ++i) ++count[written(body[static_cast<std::size_t>(i)])];
+      ++count[endRuleMarker()];
+    }
   }
-  buildCanonicalCode(candidates, symbolCodes);
+  ++count[endStreamMarker()];
+
+  buildCanonicalCode(HuffmanCandidates(count.begin(), count.end()), symbolCodes);
+  const std::int32_t lastSymbol = highByte + ruleCount + 3;
   for (std::int32_t s = 0; s <= lastSymbol; ++s) symbolCodeSlot.at(s) = -1;
   for (std::int32_t j = 0; j < symbolCodes.count(); ++j) symbolCodeSlot.at(symbolCodes.at(j).symbol) = j;
 }
