@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into temporary prefixes, component by component and whole,
 # then builds consumers of the library with CMake's package (static and shared library)
-# and with pkg-config, and round-trips a file with each and with the installed programs.
+# and with pkg-config (C++ and C), and round-trips a file with each and with the
+# installed programs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$root/build}"
@@ -17,7 +18,7 @@ cmake --install "$build" --prefix "$work/programs" --component programs >/dev/nu
 diff <(printf '%s\n' ./bin/quorlen ./bin/unquorlen ./share/man/man1/quorlen.1 ./share/man/man1/unquorlen.1) \
   "$work/programs.list"
 cmake --install "$build" --prefix "$work/dev" --component dev >/dev/null
-test -f "$work/dev/include/quorlen/quorlen.hpp" && test -f "$work/dev/lib/libquorlen.a"
+test -f "$work/dev/include/quorlen/quorlen.h" && test -f "$work/dev/lib/libquorlen.a"
 test ! -e "$work/dev/bin"
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
@@ -41,5 +42,9 @@ pkg-config --exists "quorlen = $version"
 c++ -std=c++20 "$root/tests/install/consumer.cpp" -o "$work/consumer-pc" \
   $(pkg-config --cflags --libs quorlen) -Wl,-rpath,"$prefix/lib"
 "$work/consumer-pc" "$sample"
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -pedantic "$root/tests/c_api_test.c" -o "$work/consumer-c" \
+  -DQUORLEN_EXPECTED_VERSION="\"$version\"" $(pkg-config --cflags --libs quorlen) -Wl,-rpath,"$prefix/lib"
+"$work/consumer-c"
 
 echo "install check passed"
