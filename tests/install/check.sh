@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build tree into temporary prefixes, component by component and whole,
 # then builds consumers of the library with CMake's package (static and shared library)
-# and with pkg-config (C++ and C), and round-trips a file with each and with the
-# installed programs.
+# and with pkg-config (C++ and C), round-trips a file with each and with the installed
+# programs, and imports the installed Python module when it was built.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="${1:-$root/build}"
@@ -47,4 +47,12 @@ cc -std=c99 -Wall -Wextra -pedantic "$root/tests/c_api_test.c" -o "$work/consume
   -DQUORLEN_EXPECTED_VERSION="\"$version\"" $(pkg-config --cflags --libs quorlen) -Wl,-rpath,"$prefix/lib"
 "$work/consumer-c"
 
+if [ -e "$build/python" ] && compgen -G "$build/python/quorlen.*.so" >/dev/null; then
+  module="$(find "$prefix" -name 'quorlen.*.so' -path '*-packages/*')"
+  PYTHONPATH="$(dirname "$module")" /usr/bin/python3 -c "
+import quorlen, sys
+data = open(sys.argv[1], 'rb').read()
+assert quorlen.__version__ == sys.argv[2] and quorlen.decompress(quorlen.compress(data)) == data
+print('python module', quorlen.__file__)" "$sample" "$version"
+fi
 echo "install check passed"
