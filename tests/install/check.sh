@@ -47,12 +47,9 @@ cc -std=c99 -Wall -Wextra -pedantic "$root/tests/c_api_test.c" -o "$work/consume
   -DQUORLEN_EXPECTED_VERSION="\"$version\"" $(pkg-config --cflags --libs quorlen) -Wl,-rpath,"$prefix/lib"
 "$work/consumer-c"
 
-if [ -e "$build/python" ] && compgen -G "$build/python/quorlen.*.so" >/dev/null; then
-  module="$(find "$prefix" -name 'quorlen.*.so' -path '*-packages/*')"
-  PYTHONPATH="$(dirname "$module")" /usr/bin/python3 -c "
-import quorlen, sys
-data = open(sys.argv[1], 'rb').read()
-assert quorlen.__version__ == sys.argv[2] and quorlen.decompress(quorlen.compress(data)) == data
-print('python module', quorlen.__file__)" "$sample" "$version"
+module="$(find "$prefix" -name 'quorlen.*.so' -path '*-packages/*')"
+if [ -n "$module" ]; then  # the Python module, when it was built
+  PYTHONPATH="$(dirname "$module")" /usr/bin/python3 -c "import quorlen as q; assert q.__version__ == '$version'
+assert q.decompress(q.compress(b'abcabc' * 99)) == b'abcabc' * 99"
 fi
 echo "install check passed"
