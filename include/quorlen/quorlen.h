@@ -38,9 +38,10 @@ const char* quorlen_version(void);
 uint64_t quorlen_max_input_size(void);
 
 /* Compresses in[0, in_size) into out[0, out_capacity). On QUORLEN_OK and on
- * QUORLEN_BUFFER_TOO_SMALL, *out_size receives the stream's size; on the latter
- * nothing is written to out, which may then be NULL with out_capacity 0. `in` may be
- * NULL when in_size is 0. An empty input gives an empty stream. */
+ * QUORLEN_BUFFER_TOO_SMALL, *out_size receives the stream's size (0 on other failures);
+ * on the latter nothing is written to out, which may be NULL with out_capacity 0 to
+ * ask for the size. `in` may be NULL when in_size is 0. An empty input gives an empty
+ * stream. */
 quorlen_status quorlen_compress(const void* in, size_t in_size, void* out, size_t out_capacity,
                                 size_t* out_size);
 
