@@ -22,6 +22,9 @@ namespace quorlen {
 
 inline constexpr std::int64_t kMaxInputSize = (std::int64_t{1} << 31) - 512;
 
+// The library's version, "major.minor.patch", as the unquorlen --version line shows it.
+const char* version() noexcept;
+
 enum class ErrorKind {
   none,           // success
   inputTooLarge,  // compress(): the input has kMaxInputSize bytes or more

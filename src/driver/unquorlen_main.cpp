@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
       std::cout << kUsage << '\n' << kHelp << std::flush;
       return EXIT_SUCCESS;
     case Mode::version:
-      std::cout << "unquorlen (quorlen) " << QUORLEN_VERSION << std::endl;
+      std::cout << "unquorlen (quorlen) " << quorlen::version() << std::endl;
       return EXIT_SUCCESS;
     case Mode::list:
       return listStreams(files);
