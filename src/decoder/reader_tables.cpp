@@ -1,0 +1,193 @@
+#include "decoder/reader_tables.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "encoder/release_storage.hpp"
+
+namespace quorlen {
+namespace {
+
+constexpr std::uint32_t kStep = ReaderTables::kSampleStep;
+
+void throwIfBeyondPlaces(std::uint64_t place) {
+  if (place > ReaderTables::kPlaceMask) throw std::bad_alloc();
+}
+
+// Children of `rule` in body order, as element values (bytes, or kFirstRule + rule).
+template <typename Visit>
+void forEachChild(const Grammar& grammar, std::uint32_t rule, Visit visit) {
+  const std::uint32_t begin = grammar.bodyStart[rule];
+  if (grammar.isRun[rule]) {
+    const std::uint32_t first = grammar.elements[begin];
+    const std::uint32_t end = first + grammar.elements[begin + 1];
+    for (std::uint32_t k = first; k < end; ++k) visit(Grammar::kFirstRule + k);
+  } else {
+    for (std::uint32_t i = begin; i < grammar.bodyStart[rule + 1]; ++i) visit(grammar.elements[i]);
+  }
+}
+
+std::uint32_t childCount(const Grammar& grammar, std::uint32_t rule) {
+  const std::uint32_t begin = grammar.bodyStart[rule];
+  return grammar.isRun[rule] ? grammar.elements[begin + 1] : grammar.bodyStart[rule + 1] - begin;
+}
+
+class TableBuilder {
+ public:
+  TableBuilder(const Grammar& grammar, ReaderTables& tables)
+      : grammar_(grammar), tables_(tables), word_(grammar.ruleCount(), 0) {}
+
+  // The largest short size up to kMaxShortSize whose tables fit `budget` bytes, or else
+  // the one whose tables are smallest: their memory is known ahead from the rules' sizes
+  // and child counts. Then room is made for exactly those short bytes.
+  void chooseShortSize(std::uint64_t budget) {
+    constexpr std::uint32_t kMax = ReaderTables::kMaxShortSize;
+    std::uint64_t shortBytes[kMax + 1] = {};  // by rule size: bytes kept if the rule is short
+    std::uint64_t bodyWords[kMax + 2] = {};   // by rule size (kMax + 1: larger): words if walked
+    for (std::uint32_t rule = 0; rule < grammar_.ruleCount(); ++rule) {
+      const std::uint32_t size = std::min(grammar_.expandedSize[rule], kMax + 1);
+      if (size <= kMax) shortBytes[size] += 1 + size;
+      bodyWords[size] += 2 + childCount(grammar_, rule);
+    }
+    std::uint64_t walked = 0;
+    for (std::uint32_t size = 0; size <= kMax + 1; ++size) walked += bodyWords[size];
+    std::uint64_t kept = 0;
+    std::uint64_t smallest = UINT64_MAX;
+    std::uint64_t shortTotal = 0;
+    for (std::uint32_t size = 0; size <= kMax; ++size) {
+      walked -= bodyWords[size];
+      kept += shortBytes[size];
+      const std::uint64_t memory = kept + walked * 4 * (kStep + 1) / kStep;
+      if (memory <= budget || (smallest > budget && memory < smallest)) {
+        shortSize_ = size;
+        shortTotal = kept;
+      }
+      smallest = std::min(smallest, memory);
+    }
+    throwIfBeyondPlaces(shortTotal);
+    tables_.shortBytes.reserve(shortTotal);
+  }
+
+  // Children before parents, by an iterative post-order walk from the start rule: a
+  // short rule's bytes are made from its children's, which are short too; walked rules
+  // get their places in the same order, so that a rule's walked children lie near it.
+  void placeRules() {
+    struct Frame {
+      std::uint32_t rule;
+      std::uint32_t next;  // element index, or rule number inside a run
+      std::uint32_t end;
+    };
+    std::vector<std::uint8_t> done(grammar_.ruleCount(), 0);
+    std::vector<Frame> stack;
+    auto open = [&](std::uint32_t rule) {
+      const std::uint32_t begin = grammar_.bodyStart[rule];
+      if (grammar_.isRun[rule]) {
+        const std::uint32_t first = grammar_.elements[begin];
+        stack.push_back({rule, first, first + grammar_.elements[begin + 1]});
+      } else {
+        stack.push_back({rule, begin, grammar_.bodyStart[rule + 1]});
+      }
+      tables_.height = std::max(tables_.height, static_cast<std::uint32_t>(stack.size()));
+    };
+    open(0);
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      if (frame.next == frame.end) {
+        const std::uint32_t rule = frame.rule;
+        stack.pop_back();
+        done[rule] = 1;
+        place(rule);
+        continue;
+      }
+      std::uint32_t child;
+      if (grammar_.isRun[frame.rule]) {
+        child = frame.next++;
+      } else {
+        const std::uint32_t element = grammar_.elements[frame.next++];
+        if (element < Grammar::kFirstRule) continue;
+        child = element - Grammar::kFirstRule;
+      }
+      if (!done[child]) open(child);  // may move the stack: `frame` is not used after this
+    }
+  }
+
+  // Writes the walked rules' size, count and element words, with the samples.
+  void writeBodies() {
+    auto& bodies = tables_.bodies;
+    bodies.reserve(bodyWords_);
+    tables_.bodySamples.reserve(bodyWords_ / kStep + 1);
+    auto push = [&](std::uint32_t word, std::uint32_t offset) {
+      if (bodies.size() % kStep == 0) tables_.bodySamples.push_back(offset);
+      bodies.push_back(word);
+    };
+    for (const std::uint32_t rule : walked_) {
+      push(grammar_.expandedSize[rule], 0);
+      push(childCount(grammar_, rule), 0);
+      std::uint32_t offset = 0;
+      forEachChild(grammar_, rule, [&](std::uint32_t element) {
+        if (element < Grammar::kFirstRule) {
+          push(element, offset);
+          offset += 1;
+        } else {
+          push(word_[element - Grammar::kFirstRule], offset);
+          offset += grammar_.expandedSize[element - Grammar::kFirstRule];
+        }
+      });
+    }
+    tables_.root = word_[0];
+  }
+
+ private:
+  void place(std::uint32_t rule) {
+    const std::uint32_t size = grammar_.expandedSize[rule];
+    if (size > shortSize_) {
+      bodyWords_ += 2;
+      throwIfBeyondPlaces(bodyWords_);
+      word_[rule] = ReaderTables::kBodyTag | static_cast<std::uint32_t>(bodyWords_);
+      bodyWords_ += childCount(grammar_, rule);
+      walked_.push_back(rule);
+      return;
+    }
+    auto& bytes = tables_.shortBytes;
+    word_[rule] = ReaderTables::kShortTag | static_cast<std::uint32_t>(bytes.size());
+    bytes.push_back(static_cast<std::uint8_t>(size));
+    forEachChild(grammar_, rule, [&](std::uint32_t element) {
+      if (element < Grammar::kFirstRule) {
+        bytes.push_back(static_cast<std::uint8_t>(element));
+        return;
+      }
+      const std::uint32_t from = (word_[element - Grammar::kFirstRule] & ReaderTables::kPlaceMask) + 1;
+      const std::uint32_t count = bytes[from - 1];
+      const std::size_t at = bytes.size();
+      bytes.resize(at + count);  // within the capacity reserved up front: `from` stays valid
+      std::memcpy(bytes.data() + at, bytes.data() + from, count);
+    });
+  }
+
+  const Grammar& grammar_;
+  ReaderTables& tables_;
+  std::vector<std::uint32_t> word_;    // rule -> its word
+  std::vector<std::uint32_t> walked_;  // walked rules in the order of their places
+  std::uint32_t shortSize_ = 0;
+  std::uint64_t bodyWords_ = 0;
+};
+
+}  // namespace
+
+ReaderTables buildReaderTables(Grammar&& grammar, std::size_t streamSize) {
+  ReaderTables tables;
+  const std::uint32_t ruleCount = grammar.ruleCount();
+  if (ruleCount == 0) return tables;
+  tables.restoredSize = grammar.expandedSize[0];
+  releaseStorage(grammar.shortRef);
+  releaseStorage(grammar.shortBytes);
+  TableBuilder builder(grammar, tables);
+  builder.chooseShortSize(std::uint64_t{streamSize} * ReaderTables::kBudgetQuartersPerStreamByte / 4 +
+                          ReaderTables::kBudgetFloor);
+  builder.placeRules();
+  builder.writeBodies();
+  return tables;
+}
+
+}  // namespace quorlen
