@@ -139,6 +139,11 @@ class RangeWalk {
 }  // namespace
 
 std::size_t readRestored(const ReaderTables& tables, std::uint64_t offset, std::span<std::uint8_t> out) noexcept {
+  return readRestoredKeeping(tables, offset, out, UINT32_MAX);
+}
+
+std::size_t readRestoredKeeping(const ReaderTables& tables, std::uint64_t offset, std::span<std::uint8_t> out,
+                                std::uint32_t levelLimit) noexcept {
   if (offset >= tables.restoredSize || out.empty()) return 0;
   const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), tables.restoredSize - offset));
   Frame inlineFrames[kInlineDepth];
@@ -152,7 +157,7 @@ std::size_t readRestored(const ReaderTables& tables, std::uint64_t offset, std::
       capacity = tables.height;
     }
   }
-  RangeWalk(tables, frames, capacity, out.data(), count).run(offset);
+  RangeWalk(tables, frames, std::clamp(levelLimit, 1u, capacity), out.data(), count).run(offset);
   return count;
 }
 

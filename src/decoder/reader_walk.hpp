@@ -15,6 +15,11 @@ namespace quorlen {
 // find their way down again from the start rule whenever the kept path runs out.
 std::size_t readRestored(const ReaderTables& tables, std::uint64_t offset, std::span<std::uint8_t> out) noexcept;
 
+// The same, keeping at most `levelLimit` levels (at least 1) of the path, as a grammar
+// deeper than that limit is read: the way tests exercise the fresh descents.
+std::size_t readRestoredKeeping(const ReaderTables& tables, std::uint64_t offset, std::span<std::uint8_t> out,
+                                std::uint32_t levelLimit) noexcept;
+
 inline constexpr std::uint32_t kInlineDepth = 128;
 
 }  // namespace quorlen
