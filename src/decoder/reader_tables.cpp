@@ -66,7 +66,7 @@ class TableBuilder {
       smallest = std::min(smallest, memory);
     }
     throwIfBeyondPlaces(shortTotal);
-    tables_.shortBytes.reserve(shortTotal);
+    tables_.shortBytes.resize(shortTotal);  // every short rule is reached, so all is filled
   }
 
   // Children before parents, by an iterative post-order walk from the start rule: a
@@ -114,23 +114,22 @@ class TableBuilder {
 
   // Writes the walked rules' size, count and element words, with the samples.
   void writeBodies() {
-    auto& bodies = tables_.bodies;
-    bodies.reserve(bodyWords_);
-    tables_.bodySamples.reserve(bodyWords_ / kStep + 1);
-    auto push = [&](std::uint32_t word, std::uint32_t offset) {
-      if (bodies.size() % kStep == 0) tables_.bodySamples.push_back(offset);
-      bodies.push_back(word);
-    };
+    tables_.bodies.resize(bodyWords_);
+    tables_.bodySamples.resize(bodyWords_ / kStep + 1);
+    std::uint32_t* const bodies = tables_.bodies.data();
+    std::uint32_t* const samples = tables_.bodySamples.data();
+    std::uint32_t at = 0;
     for (const std::uint32_t rule : walked_) {
-      push(grammar_.expandedSize[rule], 0);
-      push(childCount(grammar_, rule), 0);
+      bodies[at++] = grammar_.expandedSize[rule];
+      bodies[at++] = childCount(grammar_, rule);
       std::uint32_t offset = 0;
       forEachChild(grammar_, rule, [&](std::uint32_t element) {
+        if (at % kStep == 0) samples[at / kStep] = offset;
         if (element < Grammar::kFirstRule) {
-          push(element, offset);
+          bodies[at++] = element;
           offset += 1;
         } else {
-          push(word_[element - Grammar::kFirstRule], offset);
+          bodies[at++] = word_[element - Grammar::kFirstRule];
           offset += grammar_.expandedSize[element - Grammar::kFirstRule];
         }
       });
@@ -149,19 +148,19 @@ class TableBuilder {
       walked_.push_back(rule);
       return;
     }
-    auto& bytes = tables_.shortBytes;
-    word_[rule] = ReaderTables::kShortTag | static_cast<std::uint32_t>(bytes.size());
-    bytes.push_back(static_cast<std::uint8_t>(size));
+    std::uint8_t* const bytes = tables_.shortBytes.data();
+    word_[rule] = ReaderTables::kShortTag | static_cast<std::uint32_t>(shortUsed_);
+    std::uint8_t* out = bytes + shortUsed_;
+    shortUsed_ += 1 + size;
+    *out++ = static_cast<std::uint8_t>(size);
     forEachChild(grammar_, rule, [&](std::uint32_t element) {
       if (element < Grammar::kFirstRule) {
-        bytes.push_back(static_cast<std::uint8_t>(element));
+        *out++ = static_cast<std::uint8_t>(element);
         return;
       }
-      const std::uint32_t from = (word_[element - Grammar::kFirstRule] & ReaderTables::kPlaceMask) + 1;
-      const std::uint32_t count = bytes[from - 1];
-      const std::size_t at = bytes.size();
-      bytes.resize(at + count);  // within the capacity reserved up front: `from` stays valid
-      std::memcpy(bytes.data() + at, bytes.data() + from, count);
+      const std::uint8_t* from = bytes + (word_[element - Grammar::kFirstRule] & ReaderTables::kPlaceMask);
+      std::memcpy(out, from + 1, from[0]);
+      out += from[0];
     });
   }
 
@@ -170,6 +169,7 @@ class TableBuilder {
   std::vector<std::uint32_t> word_;    // rule -> its word
   std::vector<std::uint32_t> walked_;  // walked rules in the order of their places
   std::uint32_t shortSize_ = 0;
+  std::uint64_t shortUsed_ = 0;  // bytes of shortBytes filled
   std::uint64_t bodyWords_ = 0;
 };
 
