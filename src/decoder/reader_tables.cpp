@@ -66,7 +66,8 @@ class TableBuilder {
       smallest = std::min(smallest, memory);
     }
     throwIfBeyondPlaces(shortTotal);
-    tables_.shortBytes.resize(shortTotal);  // every short rule is reached, so all is filled
+    // Every short rule is reached, so all is filled but the copies' slack.
+    tables_.shortBytes.resize(shortTotal + ReaderTables::kCopyChunk);
   }
 
   // Children before parents, by an iterative post-order walk from the start rule: a

@@ -33,6 +33,10 @@ struct ReaderTables {
   // an offset scans at most this many sizes after a binary search.
   static constexpr std::uint32_t kSampleStep = 16;
 
+  // Short bytes are copied in chunks of this many bytes, which may read past the last
+  // rule: shortBytes ends with that much slack.
+  static constexpr std::uint32_t kCopyChunk = 16;
+
   static constexpr std::uint32_t kShortTag = std::uint32_t{1} << 30;
   static constexpr std::uint32_t kBodyTag = std::uint32_t{1} << 31;
   static constexpr std::uint32_t kPlaceMask = kShortTag - 1;

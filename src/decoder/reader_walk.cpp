@@ -55,10 +55,20 @@ class RangeWalk {
   }
 
  private:
+  // Away from the end of `out`, copies move whole chunks of kCopyChunk bytes: a few
+  // fixed-size moves instead of a call that sizes every copy. The overrun lands in the
+  // part of `out` still to be written, and shortBytes carries the slack to read it.
   void copyShort(std::uint32_t word, std::uint32_t from) {
     const std::uint8_t* place = tables_.shortBytes.data() + (word & kPlaceMask);
     const std::size_t count = std::min<std::size_t>(place[0] - from, remaining_);
-    std::memcpy(out_, place + 1 + from, count);
+    place += 1 + from;
+    if (remaining_ >= ReaderTables::kMaxShortSize + ReaderTables::kCopyChunk) {
+      for (std::size_t done = 0; done < count; done += ReaderTables::kCopyChunk) {
+        std::memcpy(out_ + done, place + done, ReaderTables::kCopyChunk);
+      }
+    } else {
+      std::memcpy(out_, place, count);
+    }
     out_ += count;
     remaining_ -= count;
   }
