@@ -27,7 +27,7 @@ struct ReaderTables {
   static constexpr std::uint32_t kMaxShortSize = 64;
   // Tables take at most 3.75 bytes per stream byte (15 quarters; the rest of an open
   // reader's 4 is the vectors' headers and allocator slack), plus kBudgetFloor for tiny
-  // streams; grammars whose bodies alone need more get no short rules.
+  // streams; a grammar that cannot fit it gets the short size whose tables are smallest.
   static constexpr std::uint64_t kBudgetQuartersPerStreamByte = 15;
   static constexpr std::uint64_t kBudgetFloor = 1 << 16;
   // One prefix-sum sample per this many body words, so that finding the child that covers
