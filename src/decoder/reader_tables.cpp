@@ -36,7 +36,7 @@ std::uint32_t childCount(const Grammar& grammar, std::uint32_t rule) {
 class TableBuilder {
  public:
   TableBuilder(const Grammar& grammar, ReaderTables& tables)
-      : grammar_(grammar), tables_(tables), word_(grammar.ruleCount(), 0) {}
+      : grammar_(grammar), tables_(tables), word_(grammar.ruleCount(), 0), levels_(grammar.ruleCount(), 0) {}
 
   // The largest short size up to kMaxShortSize whose tables fit `budget` bytes, or else
   // the one whose tables are smallest: their memory is known ahead from the rules' sizes
@@ -89,7 +89,6 @@ class TableBuilder {
       } else {
         stack.push_back({rule, begin, grammar_.bodyStart[rule + 1]});
       }
-      tables_.height = std::max(tables_.height, static_cast<std::uint32_t>(stack.size()));
     };
     open(0);
     while (!stack.empty()) {
@@ -111,6 +110,7 @@ class TableBuilder {
       }
       if (!done[child]) open(child);  // may move the stack: `frame` is not used after this
     }
+    releaseStorage(levels_);
   }
 
   // Writes the walked rules' size, count and element words, with the samples.
@@ -147,6 +147,14 @@ class TableBuilder {
       word_[rule] = ReaderTables::kBodyTag | static_cast<std::uint32_t>(bodyWords_);
       bodyWords_ += childCount(grammar_, rule);
       walked_.push_back(rule);
+      // The longest chain of walked rules below this one, children being placed first:
+      // a read never keeps more levels than the longest from the start rule.
+      std::uint32_t deepest = 0;
+      forEachChild(grammar_, rule, [&](std::uint32_t element) {
+        if (element >= Grammar::kFirstRule) deepest = std::max(deepest, levels_[element - Grammar::kFirstRule]);
+      });
+      levels_[rule] = deepest + 1;
+      tables_.height = std::max(tables_.height, deepest + 1);
       return;
     }
     std::uint8_t* const bytes = tables_.shortBytes.data();
@@ -169,6 +177,7 @@ class TableBuilder {
   ReaderTables& tables_;
   std::vector<std::uint32_t> word_;    // rule -> its word
   std::vector<std::uint32_t> walked_;  // walked rules in the order of their places
+  std::vector<std::uint32_t> levels_;  // rule -> walked rules on its longest path down (0: short)
   std::uint32_t shortSize_ = 0;
   std::uint64_t shortUsed_ = 0;  // bytes of shortBytes filled
   std::uint64_t bodyWords_ = 0;

@@ -51,7 +51,7 @@ struct ReaderTables {
   std::vector<std::uint32_t> bodySamples;
   std::vector<std::uint8_t> shortBytes;
   std::uint32_t root = 0;    // the start rule's word
-  std::uint32_t height = 0;  // an upper bound of the number of walked rules on any path
+  std::uint32_t height = 0;  // the most walked rules on any path from the start rule
   std::uint64_t restoredSize = 0;
 
   std::uint32_t sizeOf(std::uint32_t word) const {
