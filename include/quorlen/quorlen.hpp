@@ -91,7 +91,7 @@ class Reader {
   struct State;  // what reading needs of the stream
 
  private:
-  friend ReaderResult openReader(std::span<const std::uint8_t> stream) noexcept;
+  friend struct ReaderAccess;
   std::unique_ptr<const State> state_;
 };
 

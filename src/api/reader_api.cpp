@@ -1,15 +1,21 @@
-// Random access to restored bytes. This first version restores the whole stream once
-// when it is opened and copies reads out of that.
-#include <algorithm>
-#include <cstring>
+// Random access to restored bytes: the stream is checked as decompress() checks it, then
+// only the reader tables are kept, and every read walks them from the start rule.
 #include <new>
+#include <stdexcept>
 
+#include "api/error_value.hpp"
+#include "api/reader_access.hpp"
+#include "decoder/corrupt_stream_error.hpp"
+#include "decoder/grammar_check.hpp"
+#include "decoder/reader_tables.hpp"
+#include "decoder/reader_walk.hpp"
+#include "decoder/stream_parser.hpp"
 #include "quorlen/quorlen.hpp"
 
 namespace quorlen {
 
 struct Reader::State {
-  std::vector<std::uint8_t> bytes;
+  ReaderTables tables;
 };
 
 Reader::Reader() = default;
@@ -17,29 +23,35 @@ Reader::~Reader() = default;
 Reader::Reader(Reader&&) noexcept = default;
 Reader& Reader::operator=(Reader&&) noexcept = default;
 
-std::uint64_t Reader::size() const noexcept { return state_ ? state_->bytes.size() : 0; }
+std::uint64_t Reader::size() const noexcept { return state_ ? state_->tables.restoredSize : 0; }
 
 std::size_t Reader::read(std::uint64_t offset, std::span<std::uint8_t> out) const noexcept {
-  const std::uint64_t total = size();
-  if (offset >= total) return 0;
-  const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), total - offset));
-  std::memcpy(out.data(), state_->bytes.data() + offset, count);
-  return count;
+  return state_ ? readRestored(state_->tables, offset, out) : 0;
+}
+
+// The same checks, in the same order, as decompress(): parse, then check the structure.
+// No short expansions are asked of the check, as the tables keep their own.
+Reader ReaderAccess::open(BitReader& in) {
+  Grammar grammar = parseStream(in);
+  checkGrammar(grammar, 0);
+  Reader reader;
+  reader.state_ = std::make_unique<const Reader::State>(Reader::State{buildReaderTables(std::move(grammar), in.position() / 8)});
+  return reader;
 }
 
 ReaderResult openReader(std::span<const std::uint8_t> stream) noexcept {
   ReaderResult result;
-  DecompressResult restored = decompress(stream);
-  if (!restored.ok()) {
-    result.error = std::move(restored.error);
-    return result;
+  if (stream.empty()) return result;  // restores nothing, as decompress() says
+  try {
+    BitReader in(stream);
+    result.reader = ReaderAccess::open(in);
+  } catch (const CorruptStreamError& error) {
+    result.error = errorValue(ErrorKind::corruptInput, {error.what()});
+  } catch (const std::bad_alloc&) {
+    result.error = errorValue(ErrorKind::outOfMemory, {"out of memory"});
+  } catch (const std::length_error&) {
+    result.error = errorValue(ErrorKind::outOfMemory, {"out of memory"});
   }
-  auto* state = new (std::nothrow) Reader::State{std::move(restored.bytes)};
-  if (state == nullptr) {
-    result.error.kind = ErrorKind::outOfMemory;
-    return result;
-  }
-  result.reader.state_.reset(state);
   return result;
 }
 

@@ -4,11 +4,13 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 #include "api/error_value.hpp"
 #include "api/file_error.hpp"
 #include "api/input_file.hpp"
 #include "api/output_file.hpp"
+#include "api/reader_access.hpp"
 #include "api/same_file.hpp"
 #include "api/stream_source.hpp"
 #include "decoder/decompress.hpp"
@@ -18,26 +20,7 @@ namespace quorlen {
 namespace {
 
 constexpr bool kDash = true;  // "-" is standard input or output
-
-// Passes on only the bytes of [first, first + count) of what it receives, and stops the
-// expansion once it has them.
-class RangeSink final : public ByteSink {
- public:
-  RangeSink(ByteSink& out, std::uint64_t first, std::uint64_t count) : out_(out), first_(first), end_(first + count) {}
-  struct Done {};
-
-  void write(std::span<const std::uint8_t> bytes) override {
-    const std::uint64_t begin = seen_, end = seen_ + bytes.size();
-    seen_ = end;
-    const std::uint64_t from = std::max(begin, first_), to = std::min(end, end_);
-    if (from < to) out_.write(bytes.subspan(from - begin, to - from));
-    if (end >= end_) throw Done{};
-  }
-
- private:
-  ByteSink& out_;
-  std::uint64_t first_, end_, seen_ = 0;
-};
+constexpr std::uint64_t kRangeBlockSize = std::uint64_t{1} << 20;
 
 template <typename Run>
 Error asValue(Run&& run, std::optional<OutputFile>& output, const std::string& corruptFile) noexcept {
@@ -88,18 +71,19 @@ Error restoreRange(const std::string& input, const std::string& output, std::uin
         InputFile in(input, kDash);
         refuseSameFile(in, output, kDash);
         FileStreamSource source(in);
-        const Decompressor decompressor(source);
-        const std::uint64_t size = decompressor.restoredSize();
-        const std::uint64_t first = std::min(offset, size);
-        const std::uint64_t count = std::min(length, size - first);
+        BitReader bits(source);
+        bits.refill();
+        const Reader reader = bits.available() == 0 ? Reader() : ReaderAccess::open(bits);
         file.emplace(output, in.outputPermissions(), kDash);
         file->removeOnSignal();
-        if (count > 0) {
-          RangeSink range(*file, first, count);
-          try {
-            decompressor.restoreTo(range);
-          } catch (const RangeSink::Done&) {
-          }
+        // Only the bytes asked for are restored, a block at a time.
+        std::vector<std::uint8_t> block(std::min<std::uint64_t>(length, kRangeBlockSize));
+        for (std::uint64_t done = 0; done < length;) {
+          const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), length - done));
+          const std::size_t got = reader.read(offset + done, std::span(block).first(wanted));
+          if (got == 0) break;
+          file->write(std::span(block).first(got));
+          done += got;
         }
         file->close();
       },
