@@ -83,7 +83,7 @@ Error decompressFile(const std::string& input, const std::string& output) noexce
     // leaves no output file and leaves an existing one untouched.
     const Decompressor decompressor(stream);
     file.emplace(output);
-    decompressor.restoreTo(*file);
+    decompressor.restoreWholeTo(*file);
     file->close();
     return {};
   } catch (const CorruptStreamError& error) {

@@ -1,6 +1,5 @@
 #include "decoder/grammar_check.hpp"
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -30,40 +29,6 @@ void checkRunRanges(const Grammar& grammar) {
   }
 }
 
-// Called once the rule's children are done, so theirs are in place if they fitted.
-void storeShortExpansion(Grammar& grammar, std::uint32_t rule, std::uint32_t size) {
-  auto& bytes = grammar.shortBytes;
-  const auto offset = static_cast<std::uint32_t>(bytes.size());
-  bytes.resize(offset + size);  // within the capacity reserved up front: no move
-  std::uint8_t* out = bytes.data() + offset;
-  auto append = [&](std::uint32_t element) {
-    if (element < Grammar::kFirstRule) {
-      *out++ = static_cast<std::uint8_t>(element);
-      return true;
-    }
-    const Grammar::ShortRef child = grammar.shortRef[element - Grammar::kFirstRule];
-    if (child.size == 0) return false;
-    std::memcpy(out, bytes.data() + child.offset, child.size);
-    out += child.size;
-    return true;
-  };
-  const std::uint32_t begin = grammar.bodyStart[rule];
-  bool complete = true;
-  if (grammar.isRun[rule]) {
-    const std::uint32_t first = grammar.elements[begin];
-    for (std::uint32_t k = first; complete && k < first + grammar.elements[begin + 1]; ++k) {
-      complete = append(Grammar::kFirstRule + k);
-    }
-  } else {
-    for (std::uint32_t i = begin; complete && i < grammar.bodyStart[rule + 1]; ++i) complete = append(grammar.elements[i]);
-  }
-  if (!complete) {
-    bytes.resize(offset);
-    return;
-  }
-  grammar.shortRef[rule] = {offset, size};
-}
-
 struct Frame {
   std::uint32_t rule;
   std::uint32_t next;  // next element index, or next rule number of a run
@@ -72,16 +37,13 @@ struct Frame {
 
 }  // namespace
 
-void checkGrammar(Grammar& grammar, std::size_t shortBudget) {
+void checkGrammar(Grammar& grammar) {
   checkRunRanges(grammar);
 
   const std::uint32_t ruleCount = grammar.ruleCount();
   const auto& elements = grammar.elements;
   auto& size = grammar.expandedSize;
   size.assign(ruleCount, 0);
-  grammar.shortRef.assign(ruleCount, Grammar::ShortRef{0, 0});
-  grammar.shortBytes.clear();
-  grammar.shortBytes.reserve(shortBudget + Grammar::kShortSize + Grammar::kCopyChunk);
   enum : std::uint8_t { kUnseen, kOpen, kDone };
   std::vector<std::uint8_t> state(ruleCount, kUnseen);
   std::vector<Frame> stack;
@@ -107,9 +69,6 @@ void checkGrammar(Grammar& grammar, std::size_t shortBudget) {
     const std::uint32_t rule = frame.rule;
     if (frame.next == frame.end) {
       state[rule] = kDone;
-      if (size[rule] <= Grammar::kShortSize && grammar.shortBytes.size() < shortBudget) {
-        storeShortExpansion(grammar, rule, size[rule]);
-      }
       stack.pop_back();
       if (!stack.empty()) add(stack.back().rule, size[rule]);
       continue;
@@ -134,7 +93,6 @@ void checkGrammar(Grammar& grammar, std::size_t shortBudget) {
     }
   }
 
-  grammar.shortBytes.resize(grammar.shortBytes.size() + Grammar::kCopyChunk);
   for (std::uint32_t rule = 0; rule < ruleCount; ++rule) {
     if (state[rule] != kDone) throw CorruptStreamError("rule " + std::to_string(rule) + " is not reached from the start rule");
   }
