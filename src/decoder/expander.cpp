@@ -4,11 +4,14 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/huge_pages.hpp"
+
 namespace quorlen {
 namespace {
 
 // Where each rule's expansion was last written (an absolute output position, or
-// kNowhere), next to its size so that one load finds both.
+// kNowhere), next to its size so that one load finds both. The size is noted when the
+// rule's walk ends, so the grammar's own table of sizes is not needed here.
 struct RuleSlot {
   std::uint32_t position;
   std::uint32_t size;
@@ -18,6 +21,7 @@ constexpr std::uint32_t kSlotAhead = 16;
 constexpr std::uint32_t kSourceAhead = 8;
 
 struct Frame {
+  std::uint32_t rule;
   std::uint32_t next;  // next element index, or next rule number of a run
   std::uint32_t end;
   std::uint32_t run;
@@ -77,8 +81,8 @@ inline void copyEarlier(std::uint8_t* to, const std::uint8_t* from, std::uint32_
 // millions of rules deep.
 void expand(const Grammar& grammar, OutputBuffer& buffer) {
   const std::uint32_t ruleCount = grammar.ruleCount();
-  std::vector<RuleSlot> slots(ruleCount);
-  for (std::uint32_t rule = 0; rule < ruleCount; ++rule) slots[rule] = {kNowhere, grammar.expandedSize[rule]};
+  std::vector<RuleSlot> slots(ruleCount, RuleSlot{kNowhere, 0});
+  preferHugePages(slots.data(), slots.size() * sizeof(RuleSlot));
 
   const std::uint32_t* const elements = grammar.elements.data();
   const std::uint32_t* const bodyStart = grammar.bodyStart.data();
@@ -95,9 +99,9 @@ void expand(const Grammar& grammar, OutputBuffer& buffer) {
     slot[rule].position = base + static_cast<std::uint32_t>(out - data);
     const std::uint32_t begin = bodyStart[rule];
     if (isRun[rule]) {
-      stack.push_back({elements[begin], elements[begin] + elements[begin + 1], 1});
+      stack.push_back({rule, elements[begin], elements[begin] + elements[begin + 1], 1});
     } else {
-      stack.push_back({begin, bodyStart[rule + 1], 0});
+      stack.push_back({rule, begin, bodyStart[rule + 1], 0});
     }
   };
   // Copies the rule if its bytes are in the buffer; false if it must be walked.
@@ -165,6 +169,8 @@ void expand(const Grammar& grammar, OutputBuffer& buffer) {
       }
     }
     if (deeper == kNowhere) {
+      RuleSlot& done = slot[frame.rule];
+      done.size = base + static_cast<std::uint32_t>(out - data) - done.position;
       stack.pop_back();
     } else {
       frame.next = i;

@@ -15,7 +15,7 @@ namespace quorlen {
 inline constexpr std::size_t kExpansionSlack = 32;
 
 // Expands the start rule of a grammar that checkGrammar accepted into `out`, which holds
-// grammar.expandedSize[0] + kExpansionSlack bytes. The fast path: every rule after its
+// the restored size plus kExpansionSlack bytes. The fast path: every rule after its
 // first expansion is copied from where it was first written.
 void expandWhole(const Grammar& grammar, std::span<std::uint8_t> out);
 

@@ -92,15 +92,17 @@ CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const
 void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& code,
                std::vector<std::uint8_t>& used, Grammar& grammar) {
   in.setSection("rule list");
-  const std::uint32_t codeCount = code.codeCount();
-  std::vector<std::uint32_t> rankOf(layout.size(), UINT32_MAX);
-  for (std::uint32_t rank = 0; rank < codeCount; ++rank) rankOf[code.valueOfRank(rank)] = rank;
-  // A symbol without a code gets a rank no code has.
-  const std::uint32_t runRank = rankOf[layout.runMarker()];
-  const std::uint32_t endRuleRank = rankOf[layout.endRuleMarker()];
-  const std::uint32_t endStreamRank = rankOf[layout.endStreamMarker()];
+  // The markers' ranks; a marker without a code gets a rank no code has.
+  std::uint32_t runRank = UINT32_MAX, endRuleRank = UINT32_MAX, endStreamRank = UINT32_MAX;
+  for (std::uint32_t rank = 0; rank < code.codeCount(); ++rank) {
+    const std::uint32_t symbol = code.valueOfRank(rank);
+    if (symbol == layout.runMarker()) runRank = rank;
+    if (symbol == layout.endRuleMarker()) endRuleRank = rank;
+    if (symbol == layout.endStreamMarker()) endStreamRank = rank;
+  }
   auto elementOf = [&](std::uint32_t rank) {
     const std::uint32_t symbol = code.valueOfRank(rank);
+    used[symbol] = 1;
     return symbol < layout.byteCount ? layout.lowByte + symbol : Grammar::kFirstRule + (symbol - layout.firstRule());
   };
 
@@ -118,13 +120,13 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
     for (;;) {
       const std::uint32_t rank = code.decodeRank(in);
       if (rank == endRuleRank) {
+        used[layout.endRuleMarker()] = 1;
         if (elements.size() == start) throw CorruptStreamError("rule " + std::to_string(rule) + " has an empty body");
         break;
       }
       if (rank == runRank) {
         const std::uint32_t head = elements.size() == start + 1 ? elementOf(elements[start]) : 0;
         if (head < Grammar::kFirstRule) throw CorruptStreamError("run marker inside the body of rule " + std::to_string(rule));
-        used[code.valueOfRank(elements[start])] = 1;
         const std::uint32_t first = head - Grammar::kFirstRule;
         const std::uint32_t length = in.readLengthPrefixed();
         // Runs are made of a body with at least six rule symbols, so they never
@@ -149,21 +151,11 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
     if (elements.size() >= UINT32_MAX) throw CorruptStreamError("rule list holds more than 2^32 symbols");
   }
   grammar.bodyStart.push_back(static_cast<std::uint32_t>(elements.size()));
-  if (layout.ruleCount > 0) used[layout.endRuleMarker()] = 1;
 
   // Ranks to elements, rule by rule (run bodies hold rule numbers already).
-  std::vector<std::uint32_t> elementOfRank(codeCount);
-  for (std::uint32_t rank = 0; rank < codeCount; ++rank) elementOfRank[rank] = elementOf(rank);
-  std::vector<std::uint8_t> rankUsed(codeCount, 0);
   for (std::uint32_t rule = 0; rule < layout.ruleCount; ++rule) {
     if (grammar.isRun[rule]) continue;
-    for (std::uint32_t i = grammar.bodyStart[rule]; i < grammar.bodyStart[rule + 1]; ++i) {
-      rankUsed[elements[i]] = 1;
-      elements[i] = elementOfRank[elements[i]];
-    }
-  }
-  for (std::uint32_t rank = 0; rank < codeCount; ++rank) {
-    if (rankUsed[rank]) used[code.valueOfRank(rank)] = 1;
+    for (std::uint32_t i = grammar.bodyStart[rule]; i < grammar.bodyStart[rule + 1]; ++i) elements[i] = elementOf(elements[i]);
   }
 }
 
