@@ -78,10 +78,10 @@ Error decompressFile(const std::string& input, const std::string& output) noexce
   std::optional<OutputFile> file;
   try {
     refuseSameFile(input, output);
-    const std::vector<std::uint8_t> stream = readWholeFile(input);
     // The whole stream is checked before the output is created: a refused input
-    // leaves no output file and leaves an existing one untouched.
-    const Decompressor decompressor(stream);
+    // leaves no output file and leaves an existing one untouched. The stream itself is
+    // freed once read: restoring needs only the checked grammar.
+    const Decompressor decompressor(readWholeFile(input));
     file.emplace(output);
     decompressor.restoreWholeTo(*file);
     file->close();
