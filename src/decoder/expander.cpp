@@ -17,6 +17,9 @@ struct RuleSlot {
   std::uint32_t size;
 };
 constexpr std::uint32_t kNowhere = UINT32_MAX;
+// How far ahead the walk looks up slots, and the sources of copies. With 16 and 8 the
+// whole expansion of h64 took 0.187 s of CPU against 0.197 s without looking ahead
+// (medians of five, on a loaded machine); other distances were not tried.
 constexpr std::uint32_t kSlotAhead = 16;
 constexpr std::uint32_t kSourceAhead = 8;
 

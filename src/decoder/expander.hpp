@@ -25,7 +25,9 @@ void expandWhole(const Grammar& grammar, std::span<std::uint8_t> out);
 // maxCopy bytes besides the grammar.
 struct StreamingLimits {
   // A 4 MiB window and 4 MiB blocks: sliding the window moves as many bytes as are
-  // written, about 5 ms for 64 MiB.
+  // written (64 MiB for h64, a few ms at memcpy's 13-16 GB/s). Rules referred to from
+  // further back are walked again: h64 streams in 0.375 s of CPU against 0.223 s for
+  // expandWhole plus 0.19 s for zeroing fresh output memory (loaded machine).
   std::size_t window = std::size_t{4} << 20;
   std::size_t block = std::size_t{4} << 20;
   std::uint32_t maxCopy = std::uint32_t{1} << 20;

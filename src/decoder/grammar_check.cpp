@@ -45,7 +45,8 @@ constexpr std::uint32_t kOpen = UINT32_MAX - 1;
 static_assert(kMaxRestoredSize < kOpen);
 
 // Rules this many elements ahead have their entry fetched early: the walk's reads of the
-// size table are random.
+// size table are random. Taken from the expander; with it and the single table the check
+// of h64 went from 0.095 to 0.075 s of CPU (loaded machine).
 constexpr std::uint32_t kLookAhead = 16;
 
 }  // namespace
