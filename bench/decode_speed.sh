@@ -1,45 +1,51 @@
 #!/usr/bin/env bash
-# Decoding speed of unquorlen on 64 MiB inputs of three shapes: a 2 MiB tar of
-# /usr/include repeated, generated English-like text, and a Fibonacci word. Each input
-# is compressed once (kept in the work directory for later runs); decoding is timed
-# best of three, and the restored file is compared with the input.
+# Restore speed of unquorlen against zstd -d, side by side. Each input is compressed once
+# by quorlen and by zstd -19 (kept in the work directory for later runs); then the two
+# restorers run in turn, unquorlen then zstd -d, both writing to /dev/null, so that the
+# machine's drift hits both alike. Prints the median of each and the median of the
+# pair-by-pair ratios, unquorlen's peak RSS, and checks that unquorlen restores the input.
 #
-#   bench/decode_speed.sh [build-dir] [size-MiB]     (defaults: build-dec, 64)
-# Environment: BENCH_DIR (work directory, default /tmp/unquorlen-bench).
+#   bench/decode_speed.sh [build-dir] [file ...]        (default build-dir: build)
+# Inputs: h64 (the first 64 MiB of a name-sorted tar of /usr/include) and so8 (8 MiB of
+# shared libraries), built as bench/run.sh builds them, a generated English-like text and
+# a Fibonacci word of 64 MiB, then any files named.
+# Environment: BENCH_DIR (work directory, default /tmp/unquorlen-bench), RUNS (pairs, default 5).
 set -euo pipefail
+export LC_ALL=C
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="$(cd "${1:-$root/build-dec}" && pwd)"
-mib="${2:-64}"
+build="$(cd "${1:-$root/build}" && pwd)"
+shift || true
 work="${BENCH_DIR:-/tmp/unquorlen-bench}"
-bytes=$((mib * 1048576))
+runs="${RUNS:-5}"
 quorlen="$build/quorlen"
 unquorlen="$build/unquorlen"
-[ -x "$unquorlen" ] || unquorlen="$build/src/decoder/unquorlen"
 for program in "$quorlen" "$unquorlen"; do
   [ -x "$program" ] || { echo "missing $program: build first" >&2; exit 1; }
 done
+command -v zstd >/dev/null || { echo "zstd is needed for the comparison" >&2; exit 1; }
 mkdir -p "$work"
+mib=1048576
 
 make_input() {
-  local name="$1" file="$work/$1.$mib"
+  local file="$work/$1"
   [ -s "$file" ] && return
-  case "$name" in
-    tar)
-      (cd / && tar --sort=name -cf - usr/include 2>/dev/null | head -c 2097152) >"$work/tar2m" || true
-      while [ "$(stat -c%s "$file" 2>/dev/null || echo 0)" -lt "$bytes" ]; do cat "$work/tar2m" >>"$file"; done
-      truncate -s "$bytes" "$file" ;;
+  echo "building input $1" >&2
+  case "$1" in
+    h64)
+      (cd / && find usr/include -type f | sort) >"$work/headers.list"
+      (set +o pipefail; cd / && tar --no-recursion --owner=0 --group=0 --numeric-owner \
+        --mtime=@0 -cf - -T "$work/headers.list" 2>/dev/null | head -c $((64 * mib))) >"$file.tmp" ;;
+    so8)
+      (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
+        sort | xargs -d '\n' cat 2>/dev/null | head -c $((8 * mib))) >"$file.tmp" ;;
     text)
-      python3 - "$file" "$bytes" <<'PY'
-import random, sys
+      python3 - "$file.tmp" $((64 * mib)) <<'PY'
+import itertools, random, sys
 random.seed(1)
-words = [w.strip() for w in open('/usr/share/dict/words')] if __import__('os').path.exists('/usr/share/dict/words') else None
-if not words:
-    words = [''.join(random.choice('etaoinshrdlucmfwyp') for _ in range(random.randint(2, 9))) for _ in range(5000)]
-import itertools
+words = [''.join(random.choice('etaoinshrdlucmfwyp') for _ in range(random.randint(2, 9))) for _ in range(5000)]
 cumulative = list(itertools.accumulate(1.0 / (i + 1) for i in range(len(words))))
-out, size = [], 0
-target = int(sys.argv[2])
+out, size, target = [], 0, int(sys.argv[2])
 while size < target:
     line = ' '.join(random.choices(words, cum_weights=cumulative, k=12)) + '.\n'
     out.append(line)
@@ -48,7 +54,7 @@ open(sys.argv[1], 'w').write(''.join(out)[:target])
 PY
       ;;
     fibonacci)
-      python3 - "$file" "$bytes" <<'PY'
+      python3 - "$file.tmp" $((64 * mib)) <<'PY'
 import sys
 a, b = 'a', 'ab'
 while len(b) < int(sys.argv[2]):
@@ -57,24 +63,41 @@ open(sys.argv[1], 'w').write(b[:int(sys.argv[2])])
 PY
       ;;
   esac
+  mv "$file.tmp" "$file"
 }
 
-printf '%-10s %12s %12s %10s %10s\n' input bytes compressed seconds MB/s
-for name in tar text fibonacci; do
-  make_input "$name"
-  input="$work/$name.$mib"
-  stream="$input.q"
-  [ -s "$stream" ] && [ "$stream" -nt "$quorlen" ] || "$quorlen" "$input" "$stream" >/dev/null
-  best=""
-  for _ in 1 2 3; do
-    start=$(date +%s.%N)
-    "$unquorlen" "$stream" "$work/restored"
-    end=$(date +%s.%N)
-    elapsed=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$elapsed < $best" | bc -l)" = 1 ]; then best="$elapsed"; fi
-  done
+# Seconds of one run of "$@", output thrown away.
+seconds() {
+  local t0=$EPOCHREALTIME
+  "$@" >/dev/null
+  awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
+}
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+inputs=(h64 so8 text fibonacci)
+for name in "${inputs[@]}"; do make_input "$name"; done
+files=()
+for name in "${inputs[@]}"; do files+=("$work/$name"); done
+files+=("$@")
+
+printf '%-12s %11s %11s %11s %9s %9s %7s %9s\n' input bytes quorlen zstd-19 unquorlen 'zstd -d' ratio 'peak MiB'
+for input in "${files[@]}"; do
+  name=$(basename "$input")
+  stream="$work/$name.q" zst="$work/$name.zst"
+  [ -s "$stream" ] && [ "$stream" -nt "$quorlen" ] && [ "$stream" -nt "$input" ] || "$quorlen" "$input" "$stream" >/dev/null
+  [ -s "$zst" ] && [ "$zst" -nt "$input" ] || zstd -19 -q -f --single-thread "$input" -o "$zst"
+  "$unquorlen" "$stream" "$work/restored"
   cmp -s "$input" "$work/restored" || { echo "$name: restored file differs" >&2; exit 1; }
   rm -f "$work/restored"
-  printf '%-10s %12d %12d %10.3f %10.1f\n' "$name" "$(stat -c%s "$input")" "$(stat -c%s "$stream")" "$best" \
-    "$(echo "$(stat -c%s "$input") / $best / 1000000" | bc -l)"
+  ours=() theirs=() ratios=()
+  for ((run = 0; run < runs; run++)); do
+    a=$(seconds "$unquorlen" "$stream" /dev/null)
+    b=$(seconds zstd -d -q -f "$zst" -o /dev/null)
+    ours+=("$a") theirs+=("$b") ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')")
+  done
+  peak=$(/usr/bin/time -v "$unquorlen" "$stream" /dev/null 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ { printf "%.1f", $2 / 1024 }')
+  printf '%-12s %11d %11d %11d %9.3f %9.3f %7.2f %9s\n' "$name" "$(stat -c%s "$input")" "$(stat -c%s "$stream")" \
+    "$(stat -c%s "$zst")" "$(printf '%s\n' "${ours[@]}" | median)" "$(printf '%s\n' "${theirs[@]}" | median)" \
+    "$(printf '%s\n' "${ratios[@]}" | median)" "$peak"
 done
+echo "Seconds are medians of $runs runs each, taken in turn; ratio is the median of unquorlen / zstd -d per pair."

@@ -59,7 +59,7 @@ quorlen::Reader openOrFail(const Bytes& stream) {
 // The tables alone, to read them with a chosen limit on the levels kept.
 quorlen::ReaderTables tablesOf(const Bytes& stream) {
   quorlen::Grammar grammar = quorlen::parseStream(stream);
-  quorlen::checkGrammar(grammar, 0);
+  quorlen::checkGrammar(grammar);
   return quorlen::buildReaderTables(std::move(grammar), stream.size());
 }
 

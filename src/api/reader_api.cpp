@@ -33,7 +33,7 @@ std::size_t Reader::read(std::uint64_t offset, std::span<std::uint8_t> out) cons
 // No short expansions are asked of the check, as the tables keep their own.
 Reader ReaderAccess::open(BitReader& in) {
   Grammar grammar = parseStream(in);
-  checkGrammar(grammar, 0);
+  checkGrammar(grammar);
   Reader reader;
   reader.state_ = std::make_unique<const Reader::State>(Reader::State{buildReaderTables(std::move(grammar), in.position() / 8)});
   return reader;

@@ -57,7 +57,13 @@ Error decompressFile(const std::string& input, const std::string& output) noexce
         const Decompressor decompressor(source);
         file.emplace(output, in.outputPermissions(), kDash);
         file->removeOnSignal();
-        decompressor.restoreTo(*file);
+        // A regular file is restored whole in memory, the fast way; a pipe or a device
+        // gets the bytes as they are made, in bounded memory.
+        if (file->regular()) {
+          decompressor.restoreWholeTo(*file);
+        } else {
+          decompressor.restoreTo(*file);
+        }
         file->close();
       },
       file, "");

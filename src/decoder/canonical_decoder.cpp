@@ -11,6 +11,7 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     if (length != 0) {
       ++count_[length];
       ++codes;
+      minLength_ = std::min<unsigned>(minLength_, length);
       maxLength_ = std::max<unsigned>(maxLength_, length);
     }
   }
@@ -48,28 +49,28 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     for (std::uint64_t i = 0; i < count_[length]; ++i) {
       const std::uint64_t first = (firstCode_[length] + i) << (primaryBits_ - length);
       std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), span,
-                  Entry{sorted_[offset_[length] + i], length});
+                  Entry{static_cast<std::uint32_t>(offset_[length] + i), length});
     }
   }
-  // Entries left at length 0 are the prefixes of the long codes; each keeps in `value`
+  // Entries left at length 0 are the prefixes of the long codes; each keeps in `rank`
   // the shortest length among the codes under it, where the search for a code starts.
   // In a canonical code one prefix rarely holds codes of more than two lengths.
   for (unsigned length = primaryBits_ + 1; length <= maxLength_; ++length) {
     for (std::uint64_t i = 0; i < count_[length]; ++i) {
       Entry& entry = table_[(firstCode_[length] + i) >> (length - primaryBits_)];
-      if (entry.value == 0) entry.value = length;
+      if (entry.rank == 0) entry.rank = length;
     }
   }
 }
 
 std::uint32_t CanonicalDecoder::decodeLong(BitReader& in) const {
   const std::uint64_t window = in.window();
-  const unsigned shortest = table_[window >> (64 - primaryBits_)].value;
+  const unsigned shortest = table_[window >> (64 - primaryBits_)].rank;
   for (unsigned length = shortest; length <= maxLength_; ++length) {
     const std::uint64_t index = (window >> (64 - length)) - firstCode_[length];
     if (index < count_[length]) {
       in.consume(length);
-      return sorted_[offset_[length] + index];
+      return static_cast<std::uint32_t>(offset_[length] + index);
     }
   }
   // A complete code matches every bit pattern, so only a cut-off stream gets here.

@@ -25,17 +25,25 @@ class CanonicalDecoder {
   CanonicalDecoder(std::span<const std::uint8_t> lengths, const std::string& name);
 
   // Reads one code and returns its value.
-  std::uint32_t decode(BitReader& in) const {
+  std::uint32_t decode(BitReader& in) const { return sorted_[decodeRank(in)]; }
+
+  // Reads one code and returns its rank: its place in the order of (length, value).
+  // Finding the value is a lookup in a table as large as the alphabet, which for
+  // alphabets of a million rules misses the cache; a caller that reads many codes can
+  // keep ranks and look their values up later, many at a time.
+  std::uint32_t decodeRank(BitReader& in) const {
     if (in.available() < kMinBits) in.refill();
     const Entry entry = table_[in.window() >> (64 - primaryBits_)];
     if (entry.length != 0) {
       in.consume(entry.length);
-      return entry.value;
+      return entry.rank;
     }
     return decodeLong(in);
   }
 
-  unsigned maxLength() const { return maxLength_; }
+  std::uint32_t valueOfRank(std::uint32_t rank) const { return sorted_[rank]; }
+  std::uint32_t codeCount() const { return static_cast<std::uint32_t>(sorted_.size()); }
+  unsigned shortestLength() const { return minLength_; }
 
  private:
   // 2^12 entries of 8 bytes stay in the first-level cache's neighbourhood.
@@ -43,13 +51,14 @@ class CanonicalDecoder {
   static constexpr unsigned kMinBits = kMaxCodeLength;
 
   struct Entry {
-    std::uint32_t value;
+    std::uint32_t rank;    // for a longer code: the shortest length among the codes under this prefix
     std::uint32_t length;  // 0: the code is longer than the primary table's index
   };
 
   std::uint32_t decodeLong(BitReader& in) const;
 
   unsigned primaryBits_ = 0;
+  unsigned minLength_ = kMaxCodeLength;
   unsigned maxLength_ = 0;
   std::vector<Entry> table_;
   // Codes longer than the primary index are found by length: those of length L are the

@@ -27,9 +27,17 @@ class Decompressor {
   std::uint64_t restoredSize() const { return restoredSize_; }
   std::uint32_t ruleCount() const { return grammar_.ruleCount(); }
 
-  // Hands the restored bytes to `sink` in blocks of 1 MiB (kOutputBlockSize; the last
-  // one shorter), using one block of memory more. Exceptions from the sink pass through.
+  // The fast path: restores the whole output in memory of its own (restoredSize()
+  // bytes more), then hands it to `sink` in blocks of at most 4 MiB.
+  void restoreWholeTo(ByteSink& sink) const;
+
+  // Bounded memory, for sinks such as pipes: hands the restored bytes to `sink` as
+  // they are made, in blocks of at most 4 MiB, keeping about 9 MiB of recent output.
+  // Slower where the grammar refers back beyond that window.
   void restoreTo(ByteSink& sink) const;
+
+  // The whole output as a vector.
+  std::vector<std::uint8_t> restore() const;
 
  private:
   void check(BitReader& in);

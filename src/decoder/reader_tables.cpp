@@ -190,8 +190,6 @@ ReaderTables buildReaderTables(Grammar&& grammar, std::size_t streamSize) {
   const std::uint32_t ruleCount = grammar.ruleCount();
   if (ruleCount == 0) return tables;
   tables.restoredSize = grammar.expandedSize[0];
-  releaseStorage(grammar.shortRef);
-  releaseStorage(grammar.shortBytes);
   TableBuilder builder(grammar, tables);
   builder.chooseShortSize(std::uint64_t{streamSize} * ReaderTables::kBudgetQuartersPerStreamByte / 4 +
                           ReaderTables::kBudgetFloor);

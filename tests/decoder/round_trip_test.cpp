@@ -6,9 +6,6 @@
 #include <string>
 
 #include "decoder/decompress.hpp"
-#include "decoder/expander.hpp"
-#include "decoder/grammar_check.hpp"
-#include "decoder/stream_parser.hpp"
 #include "encoder/compress.hpp"
 #include "quorlen/quorlen.hpp"
 #include "support/sample_inputs.hpp"
@@ -40,28 +37,6 @@ TEST(RoundTrip, RealFile) {
   const Bytes tar = test::includeTar(test::scaled(1 << 20));
   if (tar.empty()) GTEST_SKIP() << "no tar of /usr/include available";
   EXPECT_TRUE(roundTrip(tar) == tar);
-}
-
-// The stored short expansions are only a shortcut: with none, or with the budget
-// running out part way, the walk must restore the same bytes.
-TEST(RoundTrip, ShortExpansionBudgetDoesNotChangeTheOutput) {
-  class VectorSink final : public ByteSink {
-   public:
-    void write(std::span<const std::uint8_t> bytes) override { out.insert(out.end(), bytes.begin(), bytes.end()); }
-    Bytes out;
-  };
-  for (const auto& input : test::largeSampleInputs()) {
-    if (input.bytes.size() < 1000) continue;
-    SCOPED_TRACE(input.name);
-    const Bytes stream = compressBytes(input.bytes);
-    for (const std::size_t budget : {std::size_t{0}, std::size_t{100}, input.bytes.size() / 50}) {
-      Grammar grammar = parseStream(stream);
-      checkGrammar(grammar, budget);
-      VectorSink sink;
-      expandGrammar(grammar, sink);
-      EXPECT_TRUE(sink.out == input.bytes) << "budget " << budget;
-    }
-  }
 }
 
 TEST(RoundTrip, EmptyInput) {
