@@ -51,7 +51,7 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME quorlen-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_DESCRIPTION "grammar-based compression library: development files
 The quorlen library compresses and restores byte strings in memory and reads
-any byte range of a stream. This package holds the C++ headers, the static and
-shared libraries, a CMake package (find_package(quorlen)) and a pkg-config file.")
+any byte range of a stream. This package holds the C++ headers, the libraries,
+a CMake package (find_package(quorlen)) and a pkg-config file.")
 
 include(CPack)
