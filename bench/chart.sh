@@ -95,7 +95,11 @@ if ((PLOT_ONLY == 0)); then
   : > "$TSV.new"
   [[ -f $TSV ]] && awk -F'\t' -v skip=" $INPUTS " 'index(skip, " " $1 " ") == 0' "$TSV" >> "$TSV.new"
   for i in $INPUTS; do measure "$i"; done
-  mv "$TSV.new" "$TSV"
+  # Rows in a fixed order of inputs, programs in measuring order within each.
+  awk -F'\t' 'BEGIN { n = split("h1 h16 h64 so8 collection", order, " "); for (i = 1; i <= n; i++) rank[order[i]] = i }
+    { printf "%d\t%d\t%s\n", ($1 in rank) ? rank[$1] : n + 1, NR, $0 }' "$TSV.new" |
+    sort -n -k1,1 -k2,2 | cut -f3- > "$TSV"
+  rm -f "$TSV.new"
   ver() { "$@" </dev/null 2>&1 | grep -m1 -oE 'v?[0-9]+\.[0-9]+(\.[0-9]+)?' || echo '?'; }
   printf '%s · %s cores of %s · %s GiB · quorlen %s · gzip %s · bzip2 %s · xz %s · zstd %s\n' \
     "$(date -u +%Y-%m-%d)" "$(nproc)" "$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)" \
