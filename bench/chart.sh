@@ -38,6 +38,7 @@ command -v gnuplot >/dev/null || { echo "gnuplot is missing (Debian: apt-get ins
 mkdir -p "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}/out"
 WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
 TSV=$WORK/chart.tsv
+# shellcheck source=bench/inputs.sh
 source "$ROOT/bench/inputs.sh"
 
 # run_timed OUTFILE CMD...: run CMD with its standard output in OUTFILE; sets WALL and
@@ -111,7 +112,7 @@ fi
 
 # The table beside the chart: MiB/s are MiB (2^20 bytes) of input per CPU second.
 {
-  echo "$(cat "$WORK/chart.machine" 2>/dev/null || echo 'machine unknown')"
+  cat "$WORK/chart.machine" 2>/dev/null || echo 'machine unknown'
   echo
   echo '| input | program | compressed bytes | ratio | compress MiB/s | restore MiB/s | compress wall s | restore wall s | compress peak RSS MiB |'
   echo '|---|---|---:|---:|---:|---:|---:|---:|---:|'

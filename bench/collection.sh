@@ -49,7 +49,8 @@ fetch() {
   deb=$(compgen -G "$CACHE/$1_*_all.deb" | head -n1 || true)
   if [[ -z $deb ]]; then
     echo "downloading $1" >&2
-    (cd "$CACHE" && apt-get download -q "$1" 2>&1 | grep -v 'unsandboxed as root' >&2 || true)
+    # Failure shows as a missing .deb below; root's unsandboxed-download warning is noise.
+    (cd "$CACHE" && { apt-get download -q "$1" 2>&1 | grep -v 'unsandboxed as root' >&2 || true; })
     deb=$(compgen -G "$CACHE/$1_*_all.deb" | head -n1 || true)
     [[ -n $deb ]] || { echo "error: apt-get download $1 failed" >&2; exit 1; }
   fi

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Reproducible benchmark inputs, shared by the bench/ scripts (source this file).
 # make_input NAME builds WORK/NAME unless it already exists:
 #   h1 h16 h64  1/16/64 MiB of a name-sorted tar of /usr/include

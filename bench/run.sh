@@ -34,6 +34,7 @@ QUORLEN=$BINDIR/quorlen UNQUORLEN=$BINDIR/unquorlen
 [[ -x $QUORLEN ]] || { echo "no executable $QUORLEN" >&2; exit 1; }
 mkdir -p "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}/out"
 WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
+# shellcheck source=bench/inputs.sh
 source "$(dirname "$0")/inputs.sh"
 
 # timed STDOUT CMD...: run CMD under GNU time; sets OK (0/1), WALL (s), RSS_KB.
