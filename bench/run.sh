@@ -6,7 +6,8 @@
 #   WORKDIR  inputs, outputs and results.md; default ${TMPDIR:-/tmp}/quorlen-bench
 #   --quick  (or QUICK=1) only the h1 and so8 inputs
 #   --inputs "LIST" (or INPUTS="LIST", as env or argument) pick inputs from:
-#            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files)
+#            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files),
+#            collection (about 256 MiB of Linux header releases, bench/collection.sh)
 # Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd.
 set -euo pipefail
 export LC_ALL=C
@@ -18,7 +19,7 @@ while (($#)); do
     --inputs) INPUTS=${2:?--inputs needs a list}; shift ;;
     --inputs=*) INPUTS=${1#*=} ;;
     INPUTS=*) INPUTS=${1#INPUTS=} ;;
-    -h | --help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;;
     -*) echo "unknown option: $1" >&2; exit 2 ;;
     *) pos+=("$1") ;;
   esac
@@ -33,33 +34,8 @@ QUORLEN=$BINDIR/quorlen UNQUORLEN=$BINDIR/unquorlen
 [[ -x $QUORLEN ]] || { echo "no executable $QUORLEN" >&2; exit 1; }
 mkdir -p "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}/out"
 WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
-MIB=1048576
-
-check_size() { # FILE BYTES
-  local got; got=$(stat -c %s "$1")
-  ((got == $2)) || { echo "error: built only $got of $2 bytes for $1" >&2; exit 1; }
-}
-
-# make_input NAME: build WORK/NAME unless it already exists. The pipelines cut
-# their producer short with head, so pipefail is off there and the size checked.
-make_input() {
-  local f=$WORK/$1 n
-  [[ -s $f ]] && return
-  echo "building input $1" >&2
-  case $1 in
-    h1 | h16 | h64)
-      n=$((${1#h} * MIB))
-      (cd / && find usr/include -type f | sort) > "$WORK/headers.list"
-      (set +o pipefail; cd / && tar --no-recursion --owner=0 --group=0 --numeric-owner \
-        --mtime=@0 -cf - -T "$WORK/headers.list" 2>/dev/null | head -c "$n") > "$f.tmp" ;;
-    so8)
-      n=$((8 * MIB))
-      (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
-        sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
-  esac
-  check_size "$f.tmp" "$n"
-  mv "$f.tmp" "$f"
-}
+# shellcheck source=bench/inputs.sh
+source "$(dirname "$0")/inputs.sh"
 
 # timed STDOUT CMD...: run CMD under GNU time; sets OK (0/1), WALL (s), RSS_KB.
 timed() {
@@ -81,7 +57,8 @@ row() {
 }
 
 for i in $INPUTS; do
-  [[ $i =~ ^(h1|h16|h64|so8)$ ]] || { echo "unknown input: $i (choose from h1 h16 h64 so8)" >&2; exit 2; }
+  [[ $i =~ ^(h1|h16|h64|so8|collection)$ ]] ||
+    { echo "unknown input: $i (choose from h1 h16 h64 so8 collection)" >&2; exit 2; }
 done
 for i in $INPUTS; do make_input "$i"; done
 

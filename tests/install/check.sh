@@ -12,10 +12,11 @@ prefix="$work/prefix"
 sample="$root/README.md"
 version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")"
 
-# The components: "programs" holds the programs and manual pages only, "dev" the rest.
+# The components: "programs" holds the programs, manual pages and completion only, "dev" the rest.
 cmake --install "$build" --prefix "$work/programs" --component programs >/dev/null
 (cd "$work/programs" && find . -type f | sort) > "$work/programs.list"
-diff <(printf '%s\n' ./bin/quorlen ./bin/unquorlen ./share/man/man1/quorlen.1 ./share/man/man1/unquorlen.1) \
+diff <(printf '%s\n' ./bin/quorlen ./bin/unquorlen ./share/bash-completion/completions/unquorlen \
+  ./share/man/man1/quorlen.1 ./share/man/man1/unquorlen.1) \
   "$work/programs.list"
 cmake --install "$build" --prefix "$work/dev" --component dev >/dev/null
 test -f "$work/dev/include/quorlen/quorlen.h" && test -f "$work/dev/lib/libquorlen.a"
