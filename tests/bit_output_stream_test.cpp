@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bitio/bit_string.hpp"
-#include "bitio/write_error.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 namespace {
@@ -130,7 +130,7 @@ TEST(BitOutputStreamTest, AFailedByteWriteIsReportedAtThatByte) {
   BitOutputStream stream(file);
   stream.putBits("1111111100000000");
   EXPECT_EQ(stream.putPosition(), 2);
-  EXPECT_THROW(stream.putBits("00000001"), WriteError);
+  EXPECT_THROW(stream.putBits("00000001"), Failure);
   EXPECT_EQ(hex(sink.written), "FF 00");
 }
 
@@ -139,7 +139,7 @@ TEST(BitOutputStreamTest, AFailedPartialByteIsReportedOnClose) {
   std::ostream file(&sink);
   BitOutputStream stream(file);
   stream.putBits("1");
-  EXPECT_THROW(stream.close(), WriteError);
+  EXPECT_THROW(stream.close(), Failure);
 }
 
 TEST(BitOutputStreamTest, AStreamAlreadyInAFailedStateFailsOnTheFirstByte) {
@@ -147,7 +147,7 @@ TEST(BitOutputStreamTest, AStreamAlreadyInAFailedStateFailsOnTheFirstByte) {
   file.setstate(std::ios::badbit);
   BitOutputStream stream(file);
   stream.putBits("1010101");
-  EXPECT_THROW(stream.putBits("1"), WriteError);
+  EXPECT_THROW(stream.putBits("1"), Failure);
 }
 
 TEST(BitOutputStreamTest, PutCodeWritesTheBitsOfToBitString) {

@@ -10,10 +10,10 @@
 
 #include "decoder/grammar_check.hpp"
 #include "decoder/reader_walk.hpp"
-#include "support/sample_inputs.hpp"
 #include "decoder/stream_builder.hpp"
 #include "decoder/stream_parser.hpp"
 #include "quorlen/quorlen.hpp"
+#include "support/sample_inputs.hpp"
 
 namespace {
 

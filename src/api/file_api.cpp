@@ -1,17 +1,14 @@
 // The file-to-file run of the compressor, with every failure as a value.
 #include <chrono>
-#include <new>
 #include <ostream>
-#include <stdexcept>
 #include <vector>
 
 #include "api/error_value.hpp"
-#include "api/file_error.hpp"
 #include "api/input_file.hpp"
 #include "api/output_file.hpp"
 #include "api/same_file.hpp"
 #include "bitio/bit_output_stream.hpp"
-#include "bitio/write_error.hpp"
+#include "common/failure.hpp"
 #include "encoder/compress.hpp"
 #include "quorlen/quorlen.hpp"
 
@@ -23,8 +20,6 @@ std::int64_t clockMilliseconds() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
-
-constexpr const char* kOutOfMemory = "out of memory.";
 
 // The compressor takes "-" as a file name like any other.
 constexpr bool kDash = false;
@@ -58,14 +53,9 @@ Error compressFile(const std::string& input, const std::string& output,
   try {
     compressFileOrThrow(input, output, beforeClose);
     return {};
-  } catch (const FileError& error) {
-    return errorValue(error.kind, {error.what()});
-  } catch (const WriteError&) {
-    return errorValue(ErrorKind::writeOutput, {kDiskFull});
-  } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
+  } catch (...) {
+    return caughtError(Framing::programs);
   }
-  return errorValue(ErrorKind::outOfMemory, {kOutOfMemory});
 }
 
 }  // namespace quorlen

@@ -6,7 +6,7 @@
 #include <array>
 #include <cerrno>
 
-#include "api/file_error.hpp"
+#include "common/failure.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {

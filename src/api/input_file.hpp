@@ -16,7 +16,7 @@ namespace quorlen {
 class InputFile {
  public:
   // Opens `path` for reading; "-" is standard input when `dashIsStandardInput`. Throws
-  // FileError (openInput) when it cannot be opened.
+  // Failure (openInput) when it cannot be opened.
   InputFile(const std::string& path, bool dashIsStandardInput);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -33,10 +33,10 @@ class InputFile {
   const struct stat& status() const { return status_; }
   bool regular() const { return S_ISREG(status_.st_mode); }
 
-  // Reads up to out.size() bytes, fewer only at the end of the file. Throws FileError
+  // Reads up to out.size() bytes, fewer only at the end of the file. Throws Failure
   // (readInput) when the file cannot be read, a directory for example.
   std::size_t read(std::span<std::uint8_t> out);
-  // Back to the first byte; throws FileError (readInput) when the file cannot seek.
+  // Back to the first byte; throws Failure (readInput) when the file cannot seek.
   void rewind();
 
  private:

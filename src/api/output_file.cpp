@@ -9,7 +9,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "api/file_error.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 
@@ -150,7 +150,7 @@ void OutputFile::write(std::span<const std::uint8_t> bytes) {
     return;
   }
   // Large blocks go straight to the file once what is buffered has gone ahead of them.
-  if (!flushBuffer() || !writeAll(bytes.data(), bytes.size())) throw FileError(ErrorKind::writeOutput, kDiskFull);
+  if (!flushBuffer() || !writeAll(bytes.data(), bytes.size())) throw Failure(ErrorKind::writeOutput, kDiskFull);
 }
 
 void OutputFile::close() {
@@ -159,7 +159,7 @@ void OutputFile::close() {
   const int fd = fd_;
   fd_ = -1;
   const bool closed = !owned_ || ::close(fd) == 0;
-  if (!flushed || !closed) throw FileError(ErrorKind::writeOutput, kDiskFull);
+  if (!flushed || !closed) throw Failure(ErrorKind::writeOutput, kDiskFull);
 }
 
 void OutputFile::discard() noexcept {

@@ -23,16 +23,16 @@ class OutputFile final : public std::streambuf, public ByteSink {
  public:
   // Creates or truncates `path`; "-" is standard output when `dashIsStandardOutput`. A
   // regular output gets no permission bits beyond `permissions` (the input's, when there
-  // is an input file). Throws FileError (openOutput) when the file cannot be opened.
+  // is an input file). Throws Failure (openOutput) when the file cannot be opened.
   OutputFile(const std::string& path, std::optional<mode_t> permissions, bool dashIsStandardOutput);
   ~OutputFile() override;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Throws FileError (writeOutput) when the bytes cannot be written.
+  // Throws Failure (writeOutput) when the bytes cannot be written.
   void write(std::span<const std::uint8_t> bytes) override;
   // Writes what is buffered and closes the file; any failure, including one the system
-  // reports only at close, throws FileError (writeOutput).
+  // reports only at close, throws Failure (writeOutput).
   void close();
   // Closes the file without writing what is buffered and removes it if its name holds a
   // regular file, so that no half-written output is left (a device such as /dev/full, or

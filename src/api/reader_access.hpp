@@ -9,7 +9,7 @@ namespace quorlen {
 
 struct ReaderAccess {
   // Checks the stream as decompress() does and keeps only what reading needs. Throws
-  // CorruptStreamError or std::bad_alloc.
+  // Failure or std::bad_alloc.
   static Reader open(BitReader& in);
 };
 

@@ -1,11 +1,9 @@
 // Random access to restored bytes: the stream is checked as decompress() checks it, then
 // only the reader tables are kept, and every read walks them from the start rule.
-#include <new>
-#include <stdexcept>
 
 #include "api/error_value.hpp"
 #include "api/reader_access.hpp"
-#include "decoder/corrupt_stream_error.hpp"
+#include "common/failure.hpp"
 #include "decoder/grammar_check.hpp"
 #include "decoder/reader_tables.hpp"
 #include "decoder/reader_walk.hpp"
@@ -45,12 +43,8 @@ ReaderResult openReader(std::span<const std::uint8_t> stream) noexcept {
   try {
     BitReader in(stream);
     result.reader = ReaderAccess::open(in);
-  } catch (const CorruptStreamError& error) {
-    result.error = errorValue(ErrorKind::corruptInput, {error.what()});
-  } catch (const std::bad_alloc&) {
-    result.error = errorValue(ErrorKind::outOfMemory, {"out of memory"});
-  } catch (const std::length_error&) {
-    result.error = errorValue(ErrorKind::outOfMemory, {"out of memory"});
+  } catch (...) {
+    result.error = caughtError(Framing::inMemory);
   }
   return result;
 }

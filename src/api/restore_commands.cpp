@@ -1,18 +1,16 @@
 #include "api/restore_commands.hpp"
 
 #include <algorithm>
-#include <new>
 #include <optional>
-#include <stdexcept>
 #include <vector>
 
 #include "api/error_value.hpp"
-#include "api/file_error.hpp"
 #include "api/input_file.hpp"
 #include "api/output_file.hpp"
 #include "api/reader_access.hpp"
 #include "api/same_file.hpp"
 #include "api/stream_source.hpp"
+#include "common/failure.hpp"
 #include "decoder/decompress.hpp"
 
 namespace quorlen {
@@ -28,16 +26,8 @@ Error asValue(Run&& run, std::optional<OutputFile>& output, const std::string& c
   try {
     run();
     return {};
-  } catch (const CorruptStreamError& corrupt) {
-    error = corruptFile.empty() ? errorValue(ErrorKind::corruptInput, {"corrupt input: ", corrupt.what(), "."})
-                                : errorValue(ErrorKind::corruptInput,
-                                             {"corrupt input '", corruptFile, "': ", corrupt.what(), "."});
-  } catch (const FileError& failure) {
-    error = errorValue(failure.kind, {failure.what()});
-  } catch (const std::bad_alloc&) {
-    error = errorValue(ErrorKind::outOfMemory, {"out of memory."});
-  } catch (const std::length_error&) {
-    error = errorValue(ErrorKind::outOfMemory, {"out of memory."});
+  } catch (...) {
+    error = caughtError(Framing::programs, corruptFile);
   }
   if (output) output->discard();
   return error;

@@ -2,8 +2,8 @@
 
 #include <unistd.h>
 
-#include "api/file_error.hpp"
 #include "api/input_file.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 

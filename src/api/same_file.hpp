@@ -12,7 +12,7 @@ namespace quorlen {
 // With `dashIsStandardOutput`, "-" is standard output.
 bool sameFile(const struct stat& input, const std::string& output, bool dashIsStandardOutput);
 
-// Throws FileError (sameFile) when `output` is the input file, before the output is touched.
+// Throws Failure (sameFile) when `output` is the input file, before the output is touched.
 class InputFile;
 void refuseSameFile(const InputFile& input, const std::string& output, bool dashIsStandardOutput);
 

@@ -7,7 +7,7 @@ namespace quorlen {
 std::span<const std::uint8_t> FileStreamSource::next() {
   const std::size_t got = file_.read(chunk_);
   read_ += got;
-  if (read_ > kMaxStreamBytes) throw CorruptStreamError("longer than any stream can be");
+  if (read_ > kMaxStreamBytes) refuseStream("longer than any stream can be");
   return std::span(chunk_).first(got);
 }
 

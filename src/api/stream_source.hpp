@@ -16,7 +16,7 @@ class FileStreamSource final : public ByteSource {
  public:
   explicit FileStreamSource(InputFile& file) : file_(file) {}
 
-  // Throws CorruptStreamError once more bytes arrive than any stream can have.
+  // Throws Failure (corruptInput) once more bytes arrive than any stream can have.
   std::span<const std::uint8_t> next() override;
   std::optional<std::uint64_t> size() const override;
   std::uint64_t bytesRead() const { return read_; }

@@ -1,12 +1,12 @@
 #include "bitio/bit_output_stream.hpp"
 
-#include "bitio/write_error.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 
 void BitOutputStream::writeByte(std::uint8_t byte) {
   file_.put(static_cast<char>(byte));
-  if (!file_) throw WriteError();
+  if (!file_) fail(ErrorKind::writeOutput, kDiskFull);
   ++bytesWritten_;
 }
 
@@ -45,7 +45,7 @@ void BitOutputStream::close() {
     bitBuffer_ = 0;
   }
   file_.flush();
-  if (!file_) throw WriteError();
+  if (!file_) fail(ErrorKind::writeOutput, kDiskFull);
 }
 
 }  // namespace quorlen

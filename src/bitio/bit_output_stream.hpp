@@ -14,7 +14,7 @@ class BitOutputStream {
   BitOutputStream(const BitOutputStream&) = delete;
   BitOutputStream& operator=(const BitOutputStream&) = delete;
 
-  // Appends the bits in order; throws WriteError when a completed byte cannot be written.
+  // Appends the bits in order; throws Failure (writeOutput) when a completed byte cannot be written.
   void putBits(const BitString& bits);
 
   // The same as putBits(toBitString(value, length)) for 0 <= length <= 64, without
@@ -25,7 +25,7 @@ class BitOutputStream {
   std::int64_t putPosition() const { return bytesWritten_; }
 
   // Writes the partial byte, zero-padded, and flushes the file. A failure here,
-  // including one that shows only when buffered data reaches the file, throws WriteError.
+  // including one that shows only when buffered data reaches the file, throws Failure (writeOutput).
   void close();
 
   std::int32_t bitCount() const { return bitCount_; }

@@ -8,7 +8,7 @@
 #include <span>
 #include <string>
 
-#include "decoder/corrupt_stream_error.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 
@@ -78,7 +78,7 @@ class BitReader {
     const auto width = static_cast<unsigned>(read(5));
     if (width == 0) return 0;
     const auto value = static_cast<std::uint32_t>(read(width));
-    if ((value >> (width - 1)) == 0) throw CorruptStreamError("length-prefixed number with a leading zero bit");
+    if ((value >> (width - 1)) == 0) refuseStream("length-prefixed number with a leading zero bit");
     return value;
   }
 
@@ -93,11 +93,11 @@ class BitReader {
   // Takes the zero bits up to the next byte boundary and checks that the stream ends there.
   void expectPaddedEnd() {
     const auto padding = static_cast<unsigned>((8 - position() % 8) % 8);
-    if (read(padding) != 0) throw CorruptStreamError("non-zero padding after the end marker");
-    if (count_ != 0 || pos_ != end_ || nextChunk()) throw CorruptStreamError("data after the end marker");
+    if (read(padding) != 0) refuseStream("non-zero padding after the end marker");
+    if (count_ != 0 || pos_ != end_ || nextChunk()) refuseStream("data after the end marker");
   }
 
-  [[noreturn]] void truncated() const { throw CorruptStreamError(std::string("stream ends inside the ") + section_); }
+  [[noreturn]] void truncated() const { refuseStream(std::string("stream ends inside the ") + section_); }
 
  private:
   void refillSlowly() {

@@ -7,7 +7,7 @@ namespace quorlen {
 CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const std::string& name) {
   std::uint64_t codes = 0;
   for (const std::uint8_t length : lengths) {
-    if (length > kMaxCodeLength) throw CorruptStreamError(name + " has a code longer than 56 bits");
+    if (length > kMaxCodeLength) refuseStream(name + " has a code longer than 56 bits");
     if (length != 0) {
       ++count_[length];
       ++codes;
@@ -15,17 +15,17 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
       maxLength_ = std::max<unsigned>(maxLength_, length);
     }
   }
-  if (codes < 2) throw CorruptStreamError(name + " has fewer than two codes");
+  if (codes < 2) refuseStream(name + " has fewer than two codes");
 
   // Kraft sum in units of 2^-56: a complete prefix code fills the space exactly.
   constexpr std::uint64_t kFull = std::uint64_t{1} << kMaxCodeLength;
   std::uint64_t filled = 0;
   for (unsigned length = 1; length <= maxLength_; ++length) {
     const unsigned shift = kMaxCodeLength - length;
-    if (count_[length] > ((kFull - filled) >> shift)) throw CorruptStreamError(name + " is over-subscribed");
+    if (count_[length] > ((kFull - filled) >> shift)) refuseStream(name + " is over-subscribed");
     filled += count_[length] << shift;
   }
-  if (filled != kFull) throw CorruptStreamError(name + " is incomplete");
+  if (filled != kFull) refuseStream(name + " is incomplete");
 
   std::uint64_t code = 0;
   std::uint64_t offset = 0;

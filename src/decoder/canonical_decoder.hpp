@@ -19,7 +19,7 @@ class CanonicalDecoder {
   static constexpr unsigned kMaxCodeLength = 56;
 
   // lengths[v] is the code length of value v, 0 when v has no code. `name` names the
-  // code in error messages. Throws CorruptStreamError unless the lengths form a
+  // code in error messages. Throws Failure (corruptInput) unless the lengths form a
   // complete code of at least two codes: a code alone in its tree would be empty, and
   // an empty code cannot be told apart from "no code" in the stream.
   CanonicalDecoder(std::span<const std::uint8_t> lengths, const std::string& name);

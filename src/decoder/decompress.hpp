@@ -5,9 +5,9 @@
 #include <span>
 #include <vector>
 
+#include "common/failure.hpp"
 #include "decoder/bit_reader.hpp"
 #include "decoder/byte_sink.hpp"
-#include "decoder/corrupt_stream_error.hpp"
 #include "decoder/grammar.hpp"
 
 namespace quorlen {
@@ -17,7 +17,7 @@ namespace quorlen {
 // any output. Memory: a small multiple of the stream's size.
 class Decompressor {
  public:
-  // Throws CorruptStreamError for an invalid stream, std::bad_alloc when memory runs out.
+  // Throws Failure (corruptInput) for an invalid stream, std::bad_alloc when memory runs out.
   // An empty stream is valid and restores to nothing.
   explicit Decompressor(std::span<const std::uint8_t> stream);
   // The same for a stream read as it arrives: only the grammar is kept, never the stream,

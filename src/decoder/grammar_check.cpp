@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/corrupt_stream_error.hpp"
+#include "common/failure.hpp"
 
 namespace quorlen {
 namespace {
@@ -19,13 +19,13 @@ void checkRunRanges(const Grammar& grammar) {
     const std::uint32_t first = grammar.elements[grammar.bodyStart[rule]];
     const std::uint32_t length = grammar.elements[grammar.bodyStart[rule] + 1];
     for (std::uint32_t k = first; k < first + length; ++k) {
-      if (covered[k]) throw CorruptStreamError("runs overlap at rule " + std::to_string(k));
+      if (covered[k]) refuseStream("runs overlap at rule " + std::to_string(k));
       covered[k] = 1;
     }
   }
-  if (ruleCount > 0 && covered[0]) throw CorruptStreamError("a run lists the start rule");
+  if (ruleCount > 0 && covered[0]) refuseStream("a run lists the start rule");
   for (std::uint32_t rule = 2; rule < ruleCount; ++rule) {
-    if (covered[rule] && !covered[rule - 1]) throw CorruptStreamError("runs leave a gap before rule " + std::to_string(rule));
+    if (covered[rule] && !covered[rule - 1]) refuseStream("runs leave a gap before rule " + std::to_string(rule));
   }
 }
 
@@ -75,7 +75,7 @@ void checkGrammar(Grammar& grammar) {
       stack.push_back({rule, begin, bodyStart[rule + 1], 0, 0});
     }
   };
-  auto tooLarge = [] { throw CorruptStreamError("restored data would reach 2 GiB"); };
+  auto tooLarge = [] { refuseStream("restored data would reach 2 GiB"); };
 
   open(0);
   while (!stack.empty()) {
@@ -102,7 +102,7 @@ void checkGrammar(Grammar& grammar) {
         total += childSize;
         continue;
       }
-      if (childSize == kOpen) throw CorruptStreamError("rule " + std::to_string(rule) + " refers to itself");
+      if (childSize == kOpen) refuseStream("rule " + std::to_string(rule) + " refers to itself");
       child = rule;
       break;
     }
@@ -119,7 +119,7 @@ void checkGrammar(Grammar& grammar) {
   }
 
   for (std::uint32_t rule = 0; rule < ruleCount; ++rule) {
-    if (size[rule] == kUnseen) throw CorruptStreamError("rule " + std::to_string(rule) + " is not reached from the start rule");
+    if (size[rule] == kUnseen) refuseStream("rule " + std::to_string(rule) + " is not reached from the start rule");
   }
 }
 

@@ -12,7 +12,7 @@ namespace quorlen {
 // Restored outputs are shorter than this, as the encoder refuses longer inputs.
 inline constexpr std::uint64_t kMaxRestoredSize = kMaxInputSize;
 
-// Fills grammar.expandedSize. Throws CorruptStreamError when runs overlap or leave gaps
+// Fills grammar.expandedSize. Throws Failure (corruptInput) when runs overlap or leave gaps
 // in the numbers after the start rule, when a rule reaches itself, when a rule is not
 // reached from the start rule, or when the start rule would expand to kMaxRestoredSize
 // bytes or more. Linear in the size of the grammar, with no recursion.

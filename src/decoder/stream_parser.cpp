@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.hpp"
 #include "decoder/bit_reader.hpp"
 #include "decoder/canonical_decoder.hpp"
-#include "decoder/corrupt_stream_error.hpp"
 #include "decoder/huge_pages.hpp"
 
 namespace quorlen {
@@ -39,23 +39,23 @@ struct SymbolLayout {
 CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<std::uint8_t>& entries) {
   in.setSection("code-length table");
   const auto width = static_cast<unsigned>(in.read(5));
-  if (width == 0) throw CorruptStreamError("code-length table entries have no bits");
+  if (width == 0) refuseStream("code-length table entries have no bits");
   std::uint64_t widest = 0;
   entries.resize(tableSize);
   for (unsigned j = 0; j < tableSize; ++j) {
     const std::uint64_t length = in.read(width);
     if (length > CanonicalDecoder::kMaxCodeLength) {
-      throw CorruptStreamError("code-length code has a code longer than 56 bits");
+      refuseStream("code-length code has a code longer than 56 bits");
     }
     entries[j] = static_cast<std::uint8_t>(length);
     widest = std::max(widest, length);
   }
   if (static_cast<unsigned>(std::bit_width(widest)) != width) {
-    throw CorruptStreamError("code-length table entries are wider than needed");
+    refuseStream("code-length table entries are wider than needed");
   }
   // Length 0 always occurs: the start rule's own symbol is never written.
-  if (entries.front() == 0) throw CorruptStreamError("code-length code has no code for length 0");
-  if (entries.back() == 0) throw CorruptStreamError("code-length table is longer than needed");
+  if (entries.front() == 0) refuseStream("code-length code has no code for length 0");
+  if (entries.back() == 0) refuseStream("code-length table is longer than needed");
   return CanonicalDecoder(entries, "code-length code");
 }
 
@@ -74,14 +74,14 @@ CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const
   }
   for (std::size_t j = 0; j < lengthEntries.size(); ++j) {
     if (lengthEntries[j] != 0 && lengthUsed[j] == 0) {
-      throw CorruptStreamError("code-length code has a code for length " + std::to_string(j) + ", which no symbol has");
+      refuseStream("code-length code has a code for length " + std::to_string(j) + ", which no symbol has");
     }
   }
   if (lengths[0] == 0 || lengths[layout.byteCount - 1] == 0) {
-    throw CorruptStreamError("the lowest or highest byte value has no code");
+    refuseStream("the lowest or highest byte value has no code");
   }
-  if (lengths[layout.firstRule()] != 0) throw CorruptStreamError("the start rule's own symbol has a code");
-  if (lengths[layout.endStreamMarker()] == 0) throw CorruptStreamError("the end marker has no code");
+  if (lengths[layout.firstRule()] != 0) refuseStream("the start rule's own symbol has a code");
+  if (lengths[layout.endStreamMarker()] == 0) refuseStream("the end marker has no code");
   return CanonicalDecoder(lengths, "symbol code");
 }
 
@@ -127,19 +127,19 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
       const std::uint32_t rank = code.decodeRank(in);
       if (rank == endRuleRank) {
         used[layout.endRuleMarker()] = 1;
-        if (elements.size() == start) throw CorruptStreamError("rule " + std::to_string(rule) + " has an empty body");
+        if (elements.size() == start) refuseStream("rule " + std::to_string(rule) + " has an empty body");
         break;
       }
       if (rank == runRank) {
         const std::uint32_t head = elements.size() == start + 1 ? elementOf(elements[start]) : 0;
-        if (head < Grammar::kFirstRule) throw CorruptStreamError("run marker inside the body of rule " + std::to_string(rule));
+        if (head < Grammar::kFirstRule) refuseStream("run marker inside the body of rule " + std::to_string(rule));
         const std::uint32_t first = head - Grammar::kFirstRule;
         const std::uint32_t length = in.readLengthPrefixed();
         // Runs are made of a body with at least six rule symbols, so they never
         // shrink below two entries.
-        if (length < 2) throw CorruptStreamError("run of rule " + std::to_string(rule) + " is shorter than two rules");
+        if (length < 2) refuseStream("run of rule " + std::to_string(rule) + " is shorter than two rules");
         if (std::uint64_t{first} + length > layout.ruleCount) {
-          throw CorruptStreamError("run of rule " + std::to_string(rule) + " reaches past the last rule");
+          refuseStream("run of rule " + std::to_string(rule) + " reaches past the last rule");
         }
         elements[start] = first;
         elements.push_back(length);
@@ -148,13 +148,13 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
         break;
       }
       if (rank == endStreamRank) {
-        throw CorruptStreamError("end marker after " + std::to_string(rule) + " of " +
+        refuseStream("end marker after " + std::to_string(rule) + " of " +
                                  std::to_string(layout.ruleCount) + " rules");
       }
       elements.push_back(rank);
     }
     grammar.isRun.push_back(run);
-    if (elements.size() >= UINT32_MAX) throw CorruptStreamError("rule list holds more than 2^32 symbols");
+    if (elements.size() >= UINT32_MAX) refuseStream("rule list holds more than 2^32 symbols");
   }
   grammar.bodyStart.push_back(static_cast<std::uint32_t>(elements.size()));
 
@@ -178,13 +178,13 @@ Grammar parseStream(BitReader& in) {
   const auto highByte = static_cast<std::uint32_t>(in.read(8));
   const auto lengthTableSize = static_cast<unsigned>(in.read(8));
   const std::uint32_t symbolTableSize = in.readLengthPrefixed();
-  if (lowByte > highByte) throw CorruptStreamError("lowest byte value is above the highest");
-  if (lengthTableSize < 2) throw CorruptStreamError("code-length table is too short");
+  if (lowByte > highByte) refuseStream("lowest byte value is above the highest");
+  if (lengthTableSize < 2) refuseStream("code-length table is too short");
   if (lengthTableSize > CanonicalDecoder::kMaxCodeLength + 1) {
-    throw CorruptStreamError("code-length table goes beyond 56-bit codes");
+    refuseStream("code-length table goes beyond 56-bit codes");
   }
   const std::uint32_t byteCount = highByte - lowByte + 1;
-  if (symbolTableSize < byteCount + 4) throw CorruptStreamError("symbol table has no room for a rule");
+  if (symbolTableSize < byteCount + 4) refuseStream("symbol table has no room for a rule");
   // Every symbol's length takes at least one bit, so a size beyond the stream is a lie;
   // checking it here keeps the tables within a multiple of the stream's size.
   if (symbolTableSize > in.remaining()) in.truncated();
@@ -207,12 +207,12 @@ Grammar parseStream(BitReader& in) {
   in.setSection("end marker");
   const std::uint32_t last = symbolCode.decode(in);
   used[last] = 1;
-  if (last != layout.endStreamMarker()) throw CorruptStreamError("no end marker after the last rule");
+  if (last != layout.endStreamMarker()) refuseStream("no end marker after the last rule");
   in.expectPaddedEnd();
 
   for (std::uint32_t i = 0; i < layout.size(); ++i) {
     if (lengths[i] != 0 && used[i] == 0) {
-      throw CorruptStreamError(layout.describe(i) + " has a code but never occurs");
+      refuseStream(layout.describe(i) + " has a code but never occurs");
     }
   }
   return grammar;

@@ -18,7 +18,7 @@ inline constexpr std::uint64_t kMaxStreamBytes =
     (66 + 57 * 31 + (std::uint64_t{1} << 31) * 56 + (std::uint64_t{1} << 32) * 56 +
      (std::uint64_t{1} << 31) * (56 + 56 + 36) + 56 + 7 + 7) / 8;
 
-// Parses a non-empty stream. Throws CorruptStreamError for anything the encoder never
+// Parses a non-empty stream. Throws Failure (corruptInput) for anything the encoder never
 // writes: truncation, bad or wasteful code tables, codes no record uses, misplaced
 // markers, runs past the last rule, bits after the end marker other than zero padding.
 // The grammar's structure (cycles, reachability, size) is left to checkGrammar.

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "common/failure.hpp"
 #include "encoder/grammar_encoder.hpp"
 #include "encoder/release_storage.hpp"
 
@@ -29,7 +30,9 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
 }
 
 std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input, std::int64_t* wholeBytes) {
-  if (static_cast<std::int64_t>(input.size()) >= kMaxInputSize) throw InputTooLargeError();
+  if (static_cast<std::int64_t>(input.size()) >= kMaxInputSize) {
+    fail(ErrorKind::inputTooLarge, "input too large: it must be below " + std::to_string(kMaxInputSize) + " bytes");
+  }
   std::ostringstream out;
   if (wholeBytes) *wholeBytes = 0;
   if (!input.empty()) {

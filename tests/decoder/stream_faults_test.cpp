@@ -27,7 +27,7 @@ std::string decodeText(const Bytes& stream) {
 std::string rejection(const Bytes& stream) {
   try {
     decompressBytes(stream);
-  } catch (const CorruptStreamError& error) {
+  } catch (const Failure& error) {
     return error.what();
   }
   return "accepted";
@@ -114,7 +114,7 @@ TEST(CanonicalDecoder, DecodesLongCodesAndRefusesBadLengths) {
   auto reason = [](std::vector<std::uint8_t> lengths) -> std::string {
     try {
       CanonicalDecoder(lengths, "code");
-    } catch (const CorruptStreamError& error) {
+    } catch (const Failure& error) {
       return error.what();
     }
     return "accepted";

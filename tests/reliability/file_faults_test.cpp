@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "api/file_error.hpp"
 #include "api/input_file.hpp"
 #include "api/output_file.hpp"
+#include "common/failure.hpp"
 #include "quorlen/quorlen.hpp"
 
 namespace {
@@ -139,7 +139,7 @@ TEST_F(FileFaults, AnInputThatChangesWhileItIsReadIsAnError) {
     std::ofstream(path("moving"), std::ios::binary | (change.empty() ? std::ios::trunc : std::ios::app)) << change;
     try {
       quorlen::readInputSymbols(input, count);
-    } catch (const quorlen::FileError& error) {
+    } catch (const quorlen::Failure& error) {
       return error.what();
     }
     return "read";
