@@ -1,5 +1,7 @@
 #include "bitio/bit_string.hpp"
 
+#include "common/stream_format.hpp"
+
 namespace quorlen {
 
 BitString toBitString(std::uint64_t value, std::int32_t n) {
@@ -31,7 +33,7 @@ std::uint64_t bitStringValue(const BitString& bits) {
 BitString lengthPrefixedBits(std::int32_t value) {
   const auto v = static_cast<std::uint64_t>(value);
   const std::int32_t b = bitLength(v);
-  return toBitString(static_cast<std::uint64_t>(b), 5) + toBitString(v, b);
+  return toBitString(static_cast<std::uint64_t>(b), format::kPrefixBits) + toBitString(v, b);
 }
 
 }  // namespace quorlen

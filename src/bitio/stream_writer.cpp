@@ -4,6 +4,7 @@
 #include <span>
 #include <vector>
 
+#include "common/stream_format.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -13,11 +14,11 @@ void GrammarEncoder::writeStream(BitOutputStream& stream) {
   const std::int32_t lastSymbol = highByte + ruleCount + 3;
   const std::int32_t tableSize = lengthHistogram.low() + lengthHistogram.count();
 
-  stream.putBits(toBitString(static_cast<std::uint64_t>(lowByte), 8));
-  stream.putBits(toBitString(static_cast<std::uint64_t>(highByte), 8));
-  stream.putBits(toBitString(static_cast<std::uint64_t>(tableSize), 8));
+  stream.putBits(toBitString(static_cast<std::uint64_t>(lowByte), format::kByteValueBits));
+  stream.putBits(toBitString(static_cast<std::uint64_t>(highByte), format::kByteValueBits));
+  stream.putBits(toBitString(static_cast<std::uint64_t>(tableSize), format::kLengthTableSizeBits));
   stream.putBits(lengthPrefixedBits(highByte - lowByte + ruleCount + 4));
-  stream.putBits(toBitString(static_cast<std::uint64_t>(lengthWidth), 5));
+  stream.putBits(toBitString(static_cast<std::uint64_t>(lengthWidth), format::kLengthWidthBits));
   for (std::int32_t j = 0; j < tableSize; ++j) {
     const std::int32_t slot = lengthCodeSlot.at(j);
     const auto size = slot == -1 ? 0 : lengthCodes.at(slot).code.size();

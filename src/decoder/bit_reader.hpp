@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/failure.hpp"
+#include "common/stream_format.hpp"
 
 namespace quorlen {
 
@@ -75,7 +76,7 @@ class BitReader {
 
   // A number written as its 5-bit bit length b and then its b bits, the first of them 1.
   std::uint32_t readLengthPrefixed() {
-    const auto width = static_cast<unsigned>(read(5));
+    const auto width = static_cast<unsigned>(read(format::kPrefixBits));
     if (width == 0) return 0;
     const auto value = static_cast<std::uint32_t>(read(width));
     if ((value >> (width - 1)) == 0) refuseStream("length-prefixed number with a leading zero bit");

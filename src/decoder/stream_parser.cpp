@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/failure.hpp"
+#include "common/stream_format.hpp"
 #include "decoder/bit_reader.hpp"
 #include "decoder/canonical_decoder.hpp"
 #include "decoder/huge_pages.hpp"
@@ -20,11 +21,12 @@ struct SymbolLayout {
   std::uint32_t byteCount;  // bytes lowByte .. highByte
   std::uint32_t ruleCount;
 
-  std::uint32_t runMarker() const { return byteCount; }
-  std::uint32_t endRuleMarker() const { return byteCount + 1; }
-  std::uint32_t endStreamMarker() const { return byteCount + 2; }
-  std::uint32_t firstRule() const { return byteCount + 3; }
-  std::uint32_t size() const { return byteCount + 3 + ruleCount; }
+  // highByte is at index byteCount - 1; the markers and rules follow it.
+  std::uint32_t runMarker() const { return byteCount - 1 + format::kRunMarkerOffset; }
+  std::uint32_t endRuleMarker() const { return byteCount - 1 + format::kEndRuleMarkerOffset; }
+  std::uint32_t endStreamMarker() const { return byteCount - 1 + format::kEndStreamMarkerOffset; }
+  std::uint32_t firstRule() const { return byteCount - 1 + format::kFirstRuleOffset; }
+  std::uint32_t size() const { return firstRule() + ruleCount; }
 
   std::string describe(std::uint32_t index) const {
     if (index < byteCount) return "byte " + std::to_string(lowByte + index);
@@ -38,7 +40,7 @@ struct SymbolLayout {
 // lengthWidth and the code-length table: the code that codes every symbol's code length.
 CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<std::uint8_t>& entries) {
   in.setSection("code-length table");
-  const auto width = static_cast<unsigned>(in.read(5));
+  const auto width = static_cast<unsigned>(in.read(format::kLengthWidthBits));
   if (width == 0) refuseStream("code-length table entries have no bits");
   std::uint64_t widest = 0;
   entries.resize(tableSize);
@@ -174,9 +176,9 @@ Grammar parseStream(std::span<const std::uint8_t> stream) {
 
 Grammar parseStream(BitReader& in) {
   in.setSection("header");
-  const auto lowByte = static_cast<std::uint32_t>(in.read(8));
-  const auto highByte = static_cast<std::uint32_t>(in.read(8));
-  const auto lengthTableSize = static_cast<unsigned>(in.read(8));
+  const auto lowByte = static_cast<std::uint32_t>(in.read(format::kByteValueBits));
+  const auto highByte = static_cast<std::uint32_t>(in.read(format::kByteValueBits));
+  const auto lengthTableSize = static_cast<unsigned>(in.read(format::kLengthTableSizeBits));
   const std::uint32_t symbolTableSize = in.readLengthPrefixed();
   if (lowByte > highByte) refuseStream("lowest byte value is above the highest");
   if (lengthTableSize < 2) refuseStream("code-length table is too short");

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/stream_format.hpp"
 #include "bitio/bit_output_stream.hpp"
 #include "bitio/bit_string.hpp"
 #include "encoder/offset_array.hpp"
@@ -41,10 +42,10 @@ class GrammarEncoder {
   void buildLengthCode();
   void writeStream(BitOutputStream& stream);
 
-  std::int32_t firstRuleSymbol() const { return highByte + 4; }
-  std::int32_t runMarker() const { return highByte + 1; }
-  std::int32_t endRuleMarker() const { return highByte + 2; }
-  std::int32_t endStreamMarker() const { return highByte + 3; }
+  std::int32_t firstRuleSymbol() const { return highByte + format::kFirstRuleOffset; }
+  std::int32_t runMarker() const { return highByte + format::kRunMarkerOffset; }
+  std::int32_t endRuleMarker() const { return highByte + format::kEndRuleMarkerOffset; }
+  std::int32_t endStreamMarker() const { return highByte + format::kEndStreamMarkerOffset; }
 
   std::int32_t lowByte = 256;
   std::int32_t highByte = 0;

@@ -20,7 +20,7 @@ class BitWriter {
   }
   void putPrefixed(std::uint32_t value) {
     const auto width = static_cast<unsigned>(std::bit_width(value));
-    put(width, 5);
+    put(width, format::kPrefixBits);
     put(value, width);
   }
   unsigned pending() const { return count_ == 0 ? 0 : 8 - count_; }
@@ -136,11 +136,11 @@ std::vector<std::uint8_t> serialize(const StreamFields& fields) {
   const std::vector<std::uint64_t> symbolCodes = canonicalCodes(lengths);
 
   BitWriter out;
-  out.put(fields.lowByte, 8);
-  out.put(fields.highByte, 8);
-  out.put(entries.size(), 8);
+  out.put(fields.lowByte, format::kByteValueBits);
+  out.put(fields.highByte, format::kByteValueBits);
+  out.put(entries.size(), format::kLengthTableSizeBits);
   out.putPrefixed(fields.symbolTableSize.value_or(fields.highByte - fields.lowByte + 4 + fields.ruleCount));
-  out.put(width, 5);
+  out.put(width, format::kLengthWidthBits);
   for (const std::uint32_t entry : entries) out.put(entry, width);
   for (const std::uint32_t length : lengths) out.put(lengthCodes.at(length), entries.at(length));
   auto putSymbol = [&](std::uint32_t symbol) {

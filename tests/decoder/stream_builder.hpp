@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+#include "common/stream_format.hpp"
+
 namespace quorlen::test {
 
 // One item of the rule list: a symbol, written with its code, or a length-prefixed number.
@@ -29,10 +31,10 @@ struct StreamFields {
   std::uint32_t paddingValue = 0;                 // bits placed in the padding
   std::vector<std::uint8_t> trailing;             // bytes after the padded end
 
-  std::uint32_t runMarker() const { return highByte + 1; }
-  std::uint32_t endRule() const { return highByte + 2; }
-  std::uint32_t endStream() const { return highByte + 3; }
-  std::uint32_t rule(std::uint32_t k) const { return highByte + 4 + k; }
+  std::uint32_t runMarker() const { return highByte + format::kRunMarkerOffset; }
+  std::uint32_t endRule() const { return highByte + format::kEndRuleMarkerOffset; }
+  std::uint32_t endStream() const { return highByte + format::kEndStreamMarkerOffset; }
+  std::uint32_t rule(std::uint32_t k) const { return highByte + format::kFirstRuleOffset + k; }
 };
 
 // A grammar in the stream's own terms: rule k's record, either a body of symbols
