@@ -6,8 +6,9 @@
 #   WORKDIR  inputs, outputs and results.md; default ${TMPDIR:-/tmp}/quorlen-bench
 #   --quick  (or QUICK=1) only the h1 and so8 inputs
 #   --inputs "LIST" (or INPUTS="LIST", as env or argument) pick inputs from:
-#            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files)
-# Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd.
+#            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files),
+#            r16 (16 MiB of pseudo-random bytes from a fixed key)
+# Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd (and openssl for r16).
 set -euo pipefail
 export LC_ALL=C
 
@@ -25,7 +26,7 @@ while (($#)); do
   shift
 done
 if [[ -z $INPUTS ]]; then
-  if [[ $QUICK == 1 ]]; then INPUTS="h1 so8"; else INPUTS="h1 h16 h64 so8"; fi
+  if [[ $QUICK == 1 ]]; then INPUTS="h1 so8"; else INPUTS="h1 h16 h64 so8 r16"; fi
 fi
 
 BINDIR=$(cd "${pos[0]:-build}" && pwd)
@@ -56,6 +57,10 @@ make_input() {
       n=$((8 * MIB))
       (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
         sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
+    r16)
+      n=$((16 * MIB))
+      (set +o pipefail; openssl enc -aes-256-ctr -nosalt -pbkdf2 -pass pass:quorlen < /dev/zero 2>/dev/null |
+        head -c "$n") > "$f.tmp" ;;
   esac
   check_size "$f.tmp" "$n"
   mv "$f.tmp" "$f"
@@ -81,7 +86,7 @@ row() {
 }
 
 for i in $INPUTS; do
-  [[ $i =~ ^(h1|h16|h64|so8)$ ]] || { echo "unknown input: $i (choose from h1 h16 h64 so8)" >&2; exit 2; }
+  [[ $i =~ ^(h1|h16|h64|so8|r16)$ ]] || { echo "unknown input: $i (choose from h1 h16 h64 so8 r16)" >&2; exit 2; }
 done
 for i in $INPUTS; do make_input "$i"; done
 
