@@ -29,16 +29,17 @@ constexpr std::uint32_t kHashMultiplier = 0x9E3779B1u;
 // The index of pairs is kept at most 70% full: at 80% it stays one doubling
 // smaller on 16 MiB of random bytes (264 against 279 MB peak) but probes longer.
 constexpr double kMaxLoad = 0.7;
-// The occurrence arena starts at the byte pairs' lists plus 1/16 and, when full, is
-// compacted once 1/8 of it is garbage; otherwise it grows by 1/16 of what it holds.
+// The occurrence arena starts at the byte pairs' lists plus 1/32 and, when full, is
+// compacted once 1/8 of it is garbage; otherwise it grows by 1/32 of what it holds.
 // After a compaction it keeps room for half its contents again, so that compactions
 // do not follow each other at once. Against the earlier fixed 1.5 times the input
-// with compaction at 1/4 (peak bytes per input byte, user seconds, one run):
-// so8 14.4 -> 9.8, 2.5 -> 2.1 s; h16 12.3 -> 8.8, 4.3 -> 4.7 s. Room of 1/4 after a
-// compaction instead of 1/2 saved under 1% and cost 30% more time on h16.
-constexpr double kArenaSlack = 1.0 / 16;
+// with compaction at 1/4 (peak bytes per input byte, user seconds, one run on a
+// loaded machine): so8 14.4 -> 9.6, 2.5 -> 2.4 s; h16 12.3 -> 8.9, 4.3 -> 4.9 s.
+// Slack and growth of 1/16 gave so8 10.1; room of 1/4 after a compaction instead of
+// 1/2 saved under 1% and cost 30% more time on h16.
+constexpr double kArenaSlack = 1.0 / 32;
 constexpr double kCompactShare = 1.0 / 8;
-constexpr double kArenaGrowth = 1.0 / 16;
+constexpr double kArenaGrowth = 1.0 / 32;
 constexpr double kArenaRoom = 1.0 / 2;
 
 std::uint64_t pairKey(std::int32_t left, std::int32_t right) {
