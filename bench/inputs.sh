@@ -30,6 +30,10 @@ make_input() {
       n=$((8 * MIB))
       (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
         sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
+    r16)
+      n=$((16 * MIB))
+      (set +o pipefail; openssl enc -aes-256-ctr -nosalt -pbkdf2 -pass pass:quorlen < /dev/zero 2>/dev/null |
+        head -c "$n") > "$f.tmp" ;;
     collection)
       bash "$BENCH_DIR/collection.sh" "$WORK" >&2
       return ;;

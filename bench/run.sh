@@ -7,8 +7,9 @@
 #   --quick  (or QUICK=1) only the h1 and so8 inputs
 #   --inputs "LIST" (or INPUTS="LIST", as env or argument) pick inputs from:
 #            h1 h16 h64 (1/16/64 MiB of a tar of usr/include), so8 (8 MiB of .so files),
+#            r16 (16 MiB of pseudo-random bytes from a fixed key),
 #            collection (about 256 MiB of Linux header releases, bench/collection.sh)
-# Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd.
+# Needs bash >= 5, GNU time at /usr/bin/time, tar, gzip, bzip2, xz, zstd (and openssl for r16).
 set -euo pipefail
 export LC_ALL=C
 
@@ -26,7 +27,7 @@ while (($#)); do
   shift
 done
 if [[ -z $INPUTS ]]; then
-  if [[ $QUICK == 1 ]]; then INPUTS="h1 so8"; else INPUTS="h1 h16 h64 so8"; fi
+  if [[ $QUICK == 1 ]]; then INPUTS="h1 so8"; else INPUTS="h1 h16 h64 so8 r16"; fi
 fi
 
 BINDIR=$(cd "${pos[0]:-build}" && pwd)
@@ -57,8 +58,8 @@ row() {
 }
 
 for i in $INPUTS; do
-  [[ $i =~ ^(h1|h16|h64|so8|collection)$ ]] ||
-    { echo "unknown input: $i (choose from h1 h16 h64 so8 collection)" >&2; exit 2; }
+  [[ $i =~ ^(h1|h16|h64|so8|r16|collection)$ ]] ||
+    { echo "unknown input: $i (choose from h1 h16 h64 so8 r16 collection)" >&2; exit 2; }
 done
 for i in $INPUTS; do make_input "$i"; done
 

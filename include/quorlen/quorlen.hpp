@@ -60,8 +60,8 @@ struct DecompressResult {
 };
 
 // The stream the quorlen program writes for `input`, byte for byte. Memory at the
-// peak: 12 to 16 bytes per input byte on text and programs, up to about 22 on
-// random bytes.
+// peak: about 9 to 10 bytes per input byte on text and programs, up to about 18 on
+// random bytes, besides `input` itself and the result.
 CompressResult compress(std::span<const std::uint8_t> input) noexcept;
 
 // The bytes a stream of compress() stands for. Checks the whole stream before it

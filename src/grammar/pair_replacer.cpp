@@ -21,7 +21,26 @@ constexpr std::int32_t kGapLink = -3;
 constexpr std::int32_t kDeadRecord = -1;
 constexpr std::int32_t kPrefetchDistance = 16;
 
+// The index hashes a pair key with the 64-bit mixing step of SplitMix64 and then
+// Fibonacci hashing (2^32 divided by the golden ratio). These are the usual constants
+// of both methods, not tuned here: no alternative has been measured.
+constexpr std::uint64_t kMixMultiplier = 0xBF58476D1CE4E5B9ull;
 constexpr std::uint32_t kHashMultiplier = 0x9E3779B1u;
+// The index of pairs is kept at most 70% full: at 80% it stays one doubling
+// smaller on 16 MiB of random bytes (264 against 279 MB peak) but probes longer.
+constexpr double kMaxLoad = 0.7;
+// The occurrence arena starts at the byte pairs' lists plus 1/32 and, when full, is
+// compacted once 1/8 of it is garbage; otherwise it grows by 1/32 of what it holds.
+// After a compaction it keeps room for half its contents again, so that compactions
+// do not follow each other at once. Against the earlier fixed 1.5 times the input
+// with compaction at 1/4 (peak bytes per input byte, user seconds, one run on a
+// loaded machine): so8 14.4 -> 9.6, 2.5 -> 2.4 s; h16 12.3 -> 8.9, 4.3 -> 4.9 s.
+// Slack and growth of 1/16 gave so8 10.1; room of 1/4 after a compaction instead of
+// 1/2 saved under 1% and cost 30% more time on h16.
+constexpr double kArenaSlack = 1.0 / 32;
+constexpr double kCompactShare = 1.0 / 8;
+constexpr double kArenaGrowth = 1.0 / 32;
+constexpr double kArenaRoom = 1.0 / 2;
 
 std::uint64_t pairKey(std::int32_t left, std::int32_t right) {
   return (std::uint64_t{static_cast<std::uint32_t>(left)} << 32) | static_cast<std::uint32_t>(right + 1);
@@ -88,7 +107,7 @@ bool PairReplacer::holdsPair(std::int32_t p, std::int32_t left, std::int32_t rig
 // Pair records and their index by (left, right).
 
 std::size_t PairReplacer::slotOf(std::uint64_t key) const {
-  const std::uint64_t mixed = (key ^ (key >> 29)) * 0xBF58476D1CE4E5B9ull;
+  const std::uint64_t mixed = (key ^ (key >> 29)) * kMixMultiplier;
   return static_cast<std::size_t>((mixed ^ (mixed >> 32)) * kHashMultiplier) & (table_.size() - 1);
 }
 
@@ -102,7 +121,7 @@ std::int32_t PairReplacer::find(std::int32_t left, std::int32_t right) const {
 }
 
 void PairReplacer::insertKey(std::int32_t id) {
-  if (static_cast<std::size_t>(liveRecords_) * 10 > table_.size() * 7) {
+  if (static_cast<double>(liveRecords_) > static_cast<double>(table_.size()) * kMaxLoad) {
     std::vector<TableSlot> old = std::exchange(table_, std::vector<TableSlot>(std::max<std::size_t>(1024, table_.size() * 2), TableSlot{0, 0, -1}));
     for (const TableSlot& slot : old) {
       if (slot.id < 0) continue;
@@ -141,15 +160,18 @@ std::int32_t PairReplacer::createRecord(std::int32_t left, std::int32_t right, s
   std::int32_t id;
   if (freeRecords_.empty()) {
     id = static_cast<std::int32_t>(records_.size());
-    records_.emplace_back();
+    records_.resize(records_.size() + 1);
   } else {
     id = freeRecords_.back();
     freeRecords_.pop_back();
   }
+  // The list's first slot names its record, for the compaction's walk.
+  const std::size_t header = arena_.size();
+  arena_.resize(header + 1 + static_cast<std::size_t>(entries));
+  arena_[header] = id;
   records_[static_cast<std::size_t>(id)] =
-      PairRecord{left, right, count, static_cast<std::int32_t>(arena_.size()), 0, 0, false};
-  arena_.resize(arena_.size() + static_cast<std::size_t>(entries));
-  liveEntries_ += entries;
+      PairRecord{left, right, count, static_cast<std::uint32_t>(header + 1), 0, 0, 0};
+  liveEntries_ += 1 + entries;
   ++liveRecords_;
   insertKey(id);
   buckets_[count].push_back(id);
@@ -159,7 +181,9 @@ std::int32_t PairReplacer::createRecord(std::int32_t left, std::int32_t right, s
 void PairReplacer::releaseRecord(std::int32_t id) {
   eraseKey(id);
   PairRecord& record = records_[static_cast<std::size_t>(id)];
-  liveEntries_ -= record.length;
+  liveEntries_ -= 1 + record.length - record.staleEntries;
+  // A released list's first slot holds its length, complemented, for the walk to skip it.
+  arena_[record.offset - 1] = ~record.length;
   record.count = kDeadRecord;
   --liveRecords_;
   freeRecords_.push_back(id);
@@ -188,8 +212,11 @@ void PairReplacer::countInitialPairs() {
   }
 
   std::vector<std::int32_t> recordOf(uses.size(), -1);
-  // Address space only: the pages are touched as the lists grow.
-  arena_.reserve(static_cast<std::size_t>(length_) + static_cast<std::size_t>(length_) / 2);
+  std::size_t firstEntries = 0;
+  for (std::size_t i = 0; i < uses.size(); ++i) {
+    if (uses[i] >= 2) firstEntries += 1 + static_cast<std::size_t>(occurrences[i]);
+  }
+  arena_.reserve(firstEntries + static_cast<std::size_t>(static_cast<double>(firstEntries) * kArenaSlack) + 1024);
   for (std::int32_t left = 0; left < 256; ++left) {
     for (std::int32_t right = -1; right < 256; ++right) {
       const std::size_t i = index(left, right);
@@ -200,7 +227,7 @@ void PairReplacer::countInitialPairs() {
     const std::int32_t id = recordOf[index(seq_[p], seq_[p + 1])];
     if (id < 0) continue;
     PairRecord& record = records_[static_cast<std::size_t>(id)];
-    arena_[static_cast<std::size_t>(record.offset + record.length++)] = p;
+    arena_[std::size_t{record.offset} + static_cast<std::size_t>(record.length++)] = p;
   }
 }
 
@@ -260,14 +287,14 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   // A replacement destroys the occurrence that overlaps it, so for a pair of equal
   // symbols the overlapped one fails the check and the count stays non-overlapping.
   const auto first = static_cast<std::int32_t>(madePositions_.size());
-  const std::int32_t end = record.offset + record.length;
-  for (std::int32_t k = record.offset; k < end; ++k) {
+  const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
+  for (std::size_t k = record.offset; k < end; ++k) {
     // The list is in position order, so the sequence is visited front to back.
-    if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);
+    if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[k + kPrefetchDistance]]);
     // Nearer ahead, that part of the sequence is in cache: fetch the index slots of
     // the neighbouring pairs that the replacement there will look up.
-    if (k + kPrefetchDistance / 2 < end) prefetchNeighbourSlots(arena_[static_cast<std::size_t>(k + kPrefetchDistance / 2)]);
-    const std::int32_t p = arena_[static_cast<std::size_t>(k)];
+    if (k + kPrefetchDistance / 2 < end) prefetchNeighbourSlots(arena_[k + kPrefetchDistance / 2]);
+    const std::int32_t p = arena_[k];
     if (!holdsPair(p, record.left, record.right)) continue;
     madePositions_.push_back(p);
     replaceAt(p, record.left, record.right, symbol);
@@ -296,7 +323,8 @@ void PairReplacer::destroyOccurrence(std::int32_t left, std::int32_t right, std:
   const std::int32_t id = find(left, right);
   if (id < 0) return;
   PairRecord& record = records_[static_cast<std::size_t>(id)];
-  record.hasStale = true;
+  ++record.staleEntries;
+  --liveEntries_;
   if (record.touchedPass != pass_) {
     record.touchedPass = pass_;
     touched_.push_back(id);
@@ -330,6 +358,7 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
   const auto home = [&](const Partner& partner) {
     const std::uint64_t key =
         (std::uint64_t{static_cast<std::uint32_t>(partner.symbol + 1)} << 1) | (partner.onRight ? 1u : 0u);
+    // Fibonacci hashing, 2^64 divided by the golden ratio (not tuned).
     return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - tableBits));
   };
   const auto place = [&](std::int32_t slot) {
@@ -359,7 +388,6 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     return slot;
   };
 
-  partnerOfPosition_.resize(positions.size() * 2);
   std::int32_t run = 0;
   std::int32_t selfUses = 0;
   std::int32_t self = -1;
@@ -367,10 +395,8 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     if (k + kPrefetchDistance < positions.size()) __builtin_prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
-    std::int32_t leftSlot = -1;
-    std::int32_t rightSlot = -1;
     if (before >= 0) {
-      leftSlot = partnerOf(seq_[before], false);
+      const std::int32_t leftSlot = partnerOf(seq_[before], false);
       Partner& partner = partners[static_cast<std::size_t>(leftSlot)];
       ++partner.occurrences;
       if (seq_[before] == symbol) {
@@ -386,30 +412,30 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     }
     const std::int32_t after = next(p);
     if (after < length_ && seq_[after] < passFirstSymbol_) {
-      rightSlot = partnerOf(seq_[after], true);
+      const std::int32_t rightSlot = partnerOf(seq_[after], true);
       ++partners[static_cast<std::size_t>(rightSlot)].occurrences;
       ++partners[static_cast<std::size_t>(rightSlot)].uses;
     }
-    partnerOfPosition_[2 * k] = leftSlot;
-    partnerOfPosition_[2 * k + 1] = rightSlot;
   }
   selfUses += run / 2;
   if (self >= 0) partners[static_cast<std::size_t>(self)].uses = selfUses;
 
   std::int64_t entries = 0;
   for (const Partner& partner : partners) {
-    if (partner.uses >= 2) entries += partner.occurrences;
+    if (partner.uses >= 2) entries += 1 + partner.occurrences;
   }
   if (entries == 0) return;
   // Only between rules are all lists complete, so only here may the arena be
-  // compacted; it is, when that frees a good share, and grows by half otherwise.
+  // compacted; it is, when garbage fills a share of it. Then its capacity is set to
+  // what it holds plus some room: a compaction returns the freed pages at once.
   if (arena_.size() + static_cast<std::size_t>(entries) > arena_.capacity()) {
-    if (static_cast<std::int64_t>(arena_.size()) - liveEntries_ > static_cast<std::int64_t>(arena_.capacity() / 4)) {
-      collectGarbage();
-    }
-    if (arena_.size() + static_cast<std::size_t>(entries) > arena_.capacity()) {
-      arena_.reserve(arena_.size() + static_cast<std::size_t>(entries) + arena_.capacity() / 2);
-    }
+    const std::int64_t garbage = static_cast<std::int64_t>(arena_.size()) - liveEntries_;
+    if (static_cast<double>(garbage) > static_cast<double>(arena_.capacity()) * kCompactShare) collectGarbage();
+    const auto room = [&](double share) {
+      return arena_.size() + static_cast<std::size_t>(entries) +
+             static_cast<std::size_t>(static_cast<double>(arena_.size()) * share) + 1024;
+    };
+    arena_.setCapacity(std::max(room(kArenaGrowth), std::min(room(kArenaRoom), arena_.capacity())));
   }
   for (Partner& partner : partners) {
     if (partner.uses < 2) continue;
@@ -419,52 +445,58 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
   const auto append = [&](std::int32_t slot, std::int32_t p) {
     if (slot < 0 || partners[static_cast<std::size_t>(slot)].id < 0) return;
     PairRecord& record = records_[static_cast<std::size_t>(partners[static_cast<std::size_t>(slot)].id)];
-    arena_[static_cast<std::size_t>(record.offset + record.length++)] = p;
+    arena_[std::size_t{record.offset} + static_cast<std::size_t>(record.length++)] = p;
   };
+  // The neighbours are looked up again rather than remembered from the first walk:
+  // two slots per occurrence would cost more memory than the rest of the pass.
   // Positions of the left pairs come from prev(), which stays ascending with k.
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (partnerOfPosition_[2 * k] >= 0) append(partnerOfPosition_[2 * k], prev(positions[k]));
-    append(partnerOfPosition_[2 * k + 1], positions[k]);
+    if (k + kPrefetchDistance < positions.size()) __builtin_prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    const std::int32_t p = positions[k];
+    const std::int32_t before = prev(p);
+    if (before >= 0) append(partnerOf(seq_[before], false), before);
+    const std::int32_t after = next(p);
+    if (after < length_ && seq_[after] < passFirstSymbol_) append(partnerOf(seq_[after], true), p);
   }
 }
 
 // Compacts the occurrence lists in place, dropping the lists of released records
 // and the occurrences that replacements have destroyed. Called only when the arena
-// is full: compacting earlier would cost a walk over every list and free nothing
-// that the arena's already touched memory does not hold anyway.
+// is full and a share of it is garbage: each compaction walks every list.
 void PairReplacer::collectGarbage() {
-  // Live lists in arena order, as (offset, record) in one word each for a fast sort.
-  std::vector<std::uint64_t> live;
-  live.reserve(static_cast<std::size_t>(liveRecords_));
-  for (std::size_t id = 0; id < records_.size(); ++id) {
-    if (records_[id].count != kDeadRecord) {
-      live.push_back((std::uint64_t{static_cast<std::uint32_t>(records_[id].offset)} << 32) | id);
-    }
-  }
-  std::sort(live.begin(), live.end());
-  std::int32_t written = 0;
-  for (const std::uint64_t entry : live) {
-    PairRecord& record = records_[static_cast<std::size_t>(entry & 0xFFFFFFFFu)];
-    const std::int32_t start = written;
-    if (!record.hasStale) {
-      // Every entry is still an occurrence: the list moves as it is.
-      std::copy(arena_.begin() + record.offset, arena_.begin() + record.offset + record.length, arena_.begin() + start);
-      record.offset = start;
-      written += record.length;
+  // The lists lie one after another, each behind its header slot: a record id for a
+  // live list, the complemented length for a released one.
+  std::size_t written = 0;
+  std::int32_t* const arena = arena_.data();
+  for (std::size_t read = 0; read < arena_.size();) {
+    const std::int32_t header = arena[read];
+    if (header < 0) {
+      read += 1 + static_cast<std::size_t>(~header);
       continue;
     }
-    record.hasStale = false;
-    const std::int32_t end = record.offset + record.length;
-    for (std::int32_t k = record.offset; k < end; ++k) {
-      if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena_[static_cast<std::size_t>(k + kPrefetchDistance)]]);
-      const std::int32_t p = arena_[static_cast<std::size_t>(k)];
-      if (holdsPair(p, record.left, record.right)) arena_[static_cast<std::size_t>(written++)] = p;
+    PairRecord& record = records_[static_cast<std::size_t>(header)];
+    read += 1 + static_cast<std::size_t>(record.length);
+    arena[written++] = header;
+    const std::size_t start = written;
+    if (record.staleEntries == 0) {
+      // Every entry is still an occurrence: the list moves as it is.
+      std::copy(arena + record.offset, arena + record.offset + record.length, arena + start);
+      record.offset = static_cast<std::uint32_t>(start);
+      written += static_cast<std::size_t>(record.length);
+      continue;
     }
-    record.offset = start;
-    record.length = written - start;
+    record.staleEntries = 0;
+    const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
+    for (std::size_t k = record.offset; k < end; ++k) {
+      if (k + kPrefetchDistance < end) __builtin_prefetch(&seq_[arena[k + kPrefetchDistance]]);
+      const std::int32_t p = arena[k];
+      if (holdsPair(p, record.left, record.right)) arena[written++] = p;
+    }
+    record.offset = static_cast<std::uint32_t>(start);
+    record.length = static_cast<std::int32_t>(written - start);
   }
-  arena_.resize(static_cast<std::size_t>(written));
-  liveEntries_ = written;
+  arena_.resize(written);
+  liveEntries_ = static_cast<std::int64_t>(written);
 }
 
 // No pair occurs twice any more, and none ever will again: a new symbol occurs once.
@@ -483,31 +515,43 @@ void PairReplacer::finishWithSinglePairs() {
   releaseStorage(madePositions_);
   releaseStorage(partners_);
   releaseStorage(partnerTable_);
-  releaseStorage(partnerOfPosition_);
 
-  // Pair positions sorted by (left, right, position): two stable counting sorts,
-  // by right symbol and then by left symbol, over positions held in 4 bytes each.
-  std::vector<std::int32_t> slots;
-  std::vector<std::int32_t> byRight;
-  std::vector<std::int32_t> counts;
-  const auto countingSort = [&](const std::vector<std::int32_t>& from, std::vector<std::int32_t>& to, std::int32_t offset) {
-    counts.assign(static_cast<std::size_t>(nextSymbol_) + 2, 0);
-    for (const std::int32_t p : from) ++counts[static_cast<std::size_t>(seq_[p + offset] + 1)];
+  // Pair positions sorted by (left, right, position): four stable counting sorts on
+  // 16-bit digits, the low and high halves of the right symbol and then of the left.
+  // Digits keep the count table small whatever the number of symbols, and the two
+  // position arrays shrink with the sequence, so the final passes of an input that
+  // barely compresses (where the rules grow to half its length) add no memory.
+  RemapArray<std::int32_t> slots;
+  RemapArray<std::int32_t> sorted;
+  std::vector<std::int32_t> counts(std::size_t{1} << 16);
+  const auto countingSort = [&](std::int32_t offset, int shift) {
+    const auto digit = [&](std::int32_t p) {
+      return static_cast<std::size_t>((static_cast<std::uint32_t>(seq_[p + offset] + 1) >> shift) & 0xFFFFu);
+    };
+    std::fill(counts.begin(), counts.end(), 0);
+    const std::size_t n = slots.size();
+    for (std::size_t k = 0; k < n; ++k) ++counts[digit(slots[k])];
+    if (counts[digit(slots[0])] == static_cast<std::int32_t>(n)) return;  // one digit: the order stands
     std::int32_t total = 0;
     for (std::int32_t& count : counts) total += std::exchange(count, total);
-    for (const std::int32_t p : from) to[static_cast<std::size_t>(counts[static_cast<std::size_t>(seq_[p + offset] + 1)]++)] = p;
+    for (std::size_t k = 0; k < n; ++k) sorted[static_cast<std::size_t>(counts[digit(slots[k])]++)] = slots[k];
+    slots.swap(sorted);
   };
   while (length > 1) {
     const std::int32_t pairs = length - 1;
-    slots.resize(static_cast<std::size_t>(pairs));
-    byRight.resize(static_cast<std::size_t>(pairs));
+    for (RemapArray<std::int32_t>* buffer : {&slots, &sorted}) {
+      buffer->resize(static_cast<std::size_t>(pairs));
+      buffer->setCapacity(static_cast<std::size_t>(pairs));
+    }
     for (std::int32_t p = 0; p < pairs; ++p) slots[static_cast<std::size_t>(p)] = p;
-    countingSort(slots, byRight, 1);
-    countingSort(byRight, slots, 0);
+    countingSort(1, 0);
+    countingSort(1, 16);
+    countingSort(0, 0);
+    countingSort(0, 16);
     const std::int32_t passFirstSymbol = nextSymbol_;
     const auto changed = [&](std::int32_t s) { return s == kSingleGap || s >= passFirstSymbol; };
     // Groups are fixed before the first replacement changes the sequence.
-    std::vector<std::int32_t>& startsGroup = byRight;
+    RemapArray<std::int32_t>& startsGroup = sorted;
     for (std::size_t k = 0; k < slots.size(); ++k) {
       const std::int32_t a = slots[k];
       const std::int32_t b = k > 0 ? slots[k - 1] : -1;

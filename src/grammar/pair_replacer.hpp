@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "encoder/offset_array.hpp"
+#include "grammar/remap_array.hpp"
 
 namespace quorlen {
 
@@ -39,10 +40,10 @@ class PairReplacer {
     std::int32_t left;
     std::int32_t right;
     std::int32_t count;   // non-overlapping occurrences
-    std::int32_t offset;  // occurrence positions, ascending, in `arena_`
+    std::uint32_t offset;  // occurrence positions, ascending, in `arena_`
     std::int32_t length;  // entries there, stale ones included
     std::uint32_t touchedPass;
-    bool hasStale;  // an occurrence was destroyed since the list was last compacted
+    std::int32_t staleEntries;  // occurrences destroyed since the list was last compacted
   };
   struct MadeRule {
     std::int32_t symbol;
@@ -90,7 +91,7 @@ class PairReplacer {
   PairRuleTables rules_;
   std::int32_t ruleCount_ = 0;
 
-  std::vector<PairRecord> records_;
+  RemapArray<PairRecord> records_;
   std::vector<std::int32_t> freeRecords_;
   struct TableSlot {  // 12 bytes: the pair's key, kept here so that a miss reads no record
     std::uint32_t keyHigh;
@@ -100,8 +101,8 @@ class PairReplacer {
   };
   std::vector<TableSlot> table_;  // open addressing by (left, right)
   std::int32_t liveRecords_ = 0;
-  std::vector<std::int32_t> arena_;
-  std::int64_t liveEntries_ = 0;
+  RemapArray<std::int32_t> arena_;
+  std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
   std::map<std::int32_t, std::vector<std::int32_t>> buckets_;  // count -> record ids, possibly stale
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
@@ -111,7 +112,6 @@ class PairReplacer {
   // from (side, partner symbol) to their index, sized to the new symbol's count.
   std::vector<Partner> partners_;
   std::vector<std::int32_t> partnerTable_;
-  std::vector<std::int32_t> partnerOfPosition_;  // per new occurrence: left, right partner
 };
 
 }  // namespace quorlen

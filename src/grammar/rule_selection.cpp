@@ -28,34 +28,25 @@ void GrammarEncoder::markKept(std::int32_t symbol, std::int32_t parentUses) {
   // The pair tables cover exactly the pair rules 0 .. pairRules-1.
   keptIndex.ensure(static_cast<std::int32_t>(pairRules) - 1);
   const std::span<std::int32_t> kept = keptIndex.window();
-  // The walk jumps between rules at random; with each rule's fields side by side
-  // every step reads one cache line instead of four.
-  struct Node {
-    std::int32_t left;
-    std::int32_t right;
-    std::int32_t uses;
-    bool walked;
-  };
-  std::vector<Node> nodes(pairRules);
-  {
-    const std::span<const std::int32_t> left = pairLeft.window();
-    const std::span<const std::int32_t> right = pairRight.window();
-    const std::span<const std::int32_t> ruleUses = pairUses.window();
-    for (std::size_t r = 0; r < pairRules; ++r) nodes[r] = Node{left[r], right[r], ruleUses[r], false};
-  }
+  // The walk reads the pair tables in place: a packed copy of them would save cache
+  // misses (random bytes, 16 MiB: 0.8 s against 1.0 s) but, on an input that barely
+  // compresses, cost 16 bytes per rule when the rules number half the input.
+  const std::span<const std::int32_t> left = pairLeft.window();
+  const std::span<const std::int32_t> right = pairRight.window();
+  const std::span<const std::int32_t> ruleUses = pairUses.window();
+  std::vector<bool> walked(pairRules);
   std::vector<std::pair<std::int32_t, std::int32_t>> pending{{symbol, parentUses}};
   while (!pending.empty()) {
     auto [s, uses] = pending.back();
     pending.pop_back();
     while (s >= first) {
       const auto r = static_cast<std::size_t>(s - first);
-      Node& node = nodes[r];
-      if (node.uses != uses && kept[r] == -1) kept[r] = ruleCount++;
-      if (node.walked) break;
-      node.walked = true;
-      uses = node.uses;
-      pending.emplace_back(node.right, uses);
-      s = node.left;
+      if (ruleUses[r] != uses && kept[r] == -1) kept[r] = ruleCount++;
+      if (walked[r]) break;
+      walked[r] = true;
+      uses = ruleUses[r];
+      pending.emplace_back(right[r], uses);
+      s = left[r];
     }
   }
 }
