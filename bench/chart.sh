@@ -59,12 +59,12 @@ run_timed() {
 # compressed bytes, compression wall s, restore wall s, compression peak RSS KiB,
 # compression CPU s, restore CPU s.
 measure() {
-  local in=$WORK/$1 o=$WORK/out/$1 insize csize cwall ccpu crss spec
+  local in=$WORK/$1 o=$WORK/out/$1 insize csize cwall ccpu crss entry
   insize=$(stat -c %s "$in")
-  for spec in "quorlen|quorlen|q" "gzip -9|gzip -9|gz" "bzip2 -9|bzip2 -9|bz2" "xz -9e|xz -9e -T1|xz" \
+  for entry in "quorlen|quorlen|q" "gzip -9|gzip -9|gz" "bzip2 -9|bzip2 -9|bz2" "xz -9e|xz -9e -T1|xz" \
     "zstd -19|zstd -19 --single-thread -q|zst"; do
     local name ext pack unpack command
-    IFS='|' read -r name command ext <<< "$spec"
+    IFS='|' read -r name command ext <<< "$entry"
     read -ra pack <<< "$command"
     echo "$1: $name" >&2
     if [[ $name == quorlen ]]; then

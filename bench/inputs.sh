@@ -3,6 +3,7 @@
 # make_input NAME builds WORK/NAME unless it already exists:
 #   h1 h16 h64  1/16/64 MiB of a name-sorted tar of /usr/include
 #   so8         8 MiB of the shared libraries in /usr/lib/x86_64-linux-gnu
+#   r16         16 MiB of pseudo-random bytes from a fixed key (needs openssl)
 #   collection  successive Linux header releases, about 256 MiB (bench/collection.sh)
 # The caller sets WORK and runs under `set -euo pipefail`.
 

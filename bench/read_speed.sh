@@ -28,35 +28,15 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=$(cd "${pos[0]:-$ROOT/build}" && pwd)
 mkdir -p "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}"
 WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
-MIB=1048576
-for lib in libquorlen.a src/decoder/libquorlen_decoder.a libquorlen_core.a quorlen; do
-  [[ -e $BUILD/$lib ]] || { echo "missing $BUILD/$lib: build first" >&2; exit 1; }
+for file in libquorlen.a quorlen; do
+  [[ -e $BUILD/$file ]] || { echo "missing $BUILD/$file: build first" >&2; exit 1; }
 done
-
 # The same inputs, byte for byte, as run.sh makes.
-make_input() {
-  local f=$WORK/$1 n
-  [[ -s $f ]] && return
-  echo "building input $1" >&2
-  case $1 in
-    h1 | h16 | h64)
-      n=$((${1#h} * MIB))
-      (cd / && find usr/include -type f | sort) > "$WORK/headers.list"
-      (set +o pipefail; cd / && tar --no-recursion --owner=0 --group=0 --numeric-owner \
-        --mtime=@0 -cf - -T "$WORK/headers.list" 2>/dev/null | head -c "$n") > "$f.tmp" ;;
-    so8)
-      n=$((8 * MIB))
-      (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
-        sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
-    *) echo "unknown input $1" >&2; exit 2 ;;
-  esac
-  [[ $(stat -c %s "$f.tmp") == "$n" ]] || { echo "error: input $1 came out short" >&2; exit 1; }
-  mv "$f.tmp" "$f"
-}
+# shellcheck source=bench/inputs.sh
+source "$ROOT/bench/inputs.sh"
 
 PROGRAM=$WORK/read_speed
-"${CXX:-c++}" -O2 -std=c++20 -I"$ROOT/include" "$ROOT/bench/read_speed.cpp" "$BUILD/libquorlen.a" \
-  "$BUILD/src/decoder/libquorlen_decoder.a" "$BUILD/libquorlen_core.a" -o "$PROGRAM"
+"${CXX:-c++}" -O2 -std=c++20 -I"$ROOT/include" "$ROOT/bench/read_speed.cpp" "$BUILD/libquorlen.a" -o "$PROGRAM"
 
 echo "$(date -u '+%F %H:%M UTC'), $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')"
 for input in $INPUTS; do
