@@ -14,85 +14,25 @@
 #include <vector>
 
 #include "support/example_streams.hpp"
+#include "support/program_fixture.hpp"
 
 #ifndef QUORLEN_BINARY
 #error "QUORLEN_BINARY must name the quorlen program"
-#endif
-#ifndef QUORLEN_TEST_DIR
-#error "QUORLEN_TEST_DIR must name a scratch directory"
 #endif
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out;
-  std::string err;
-  std::vector<std::string> outLines() const { return lines(out); }
-  std::vector<std::string> errLines() const { return lines(err); }
+using quorlen::test::readFile;
+using quorlen::test::Result;
+using quorlen::test::writeFile;
 
-  static std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> all;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) all.push_back(line);
-    return all;
-  }
-};
-
-std::string readFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out << bytes;
-}
-
-std::string quote(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Each test works in its own empty directory `work`; the program's console output
-// is kept next to it, so that `work` holds only what the program created.
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public quorlen::test::ProgramFixture {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = fs::path(QUORLEN_TEST_DIR) / (std::string(info->test_suite_name()) + "." + info->name());
-    fs::remove_all(root_);
-    fs::create_directories(work());
-  }
-  void TearDown() override {
-    if (!HasFailure()) fs::remove_all(root_);
-  }
-
-  fs::path work() const { return root_ / "work"; }
-
   // Runs `prefix quorlen arguments` inside `work`.
   Result run(const std::vector<std::string>& arguments, const std::string& prefix = "") const {
-    std::string command = "cd ";
-    command.append(quote(work().string())).append(" && ").append(prefix).append(" ").append(quote(QUORLEN_BINARY));
-    for (const auto& argument : arguments) command.append(" ").append(quote(argument));
-    command.append(" >").append(quote((root_ / "stdout").string()));
-    command.append(" 2>").append(quote((root_ / "stderr").string()));
-    const int raw = std::system(command.c_str());
-    Result result;
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.out = readFile(root_ / "stdout");
-    result.err = readFile(root_ / "stderr");
-    return result;
-  }
-
-  std::vector<std::string> filesInWork() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(work())) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
+    return runProgram(QUORLEN_BINARY, arguments, prefix);
   }
 
   static void expectStatistics(const Result& r, const std::string& in, const std::string& out, const std::string& percent) {
@@ -109,7 +49,6 @@ class ProgramTest : public ::testing::Test {
     }
   }
 
-  fs::path root_;
 };
 
 const std::string kUsage = "usage: quorlen <file in> <file out>";

@@ -9,6 +9,8 @@ namespace {
 namespace fs = std::filesystem;
 using quorlen::test::ProgramTest;
 using quorlen::test::Result;
+using quorlen::test::readFile;
+using quorlen::test::writeFile;
 using Bytes = std::vector<std::uint8_t>;
 
 class OptionsTest : public ProgramTest {

@@ -18,6 +18,8 @@ namespace fs = std::filesystem;
 
 using quorlen::test::ProgramTest;
 using quorlen::test::Result;
+using quorlen::test::readFile;
+using quorlen::test::writeFile;
 using Bytes = std::vector<std::uint8_t>;
 
 using quorlen::test::kStreamAB;
@@ -30,8 +32,8 @@ TEST_F(ProgramTest, RestoresSilentlyAndHandlesEmptyInput) {
   EXPECT_EQ(ok.out, "");
   EXPECT_EQ(readFile(path("ab")), "ab");
 
-  writeFile(path("empty.q"), {});
-  writeFile(path("empty"), {'x'});
+  writeFile(path("empty.q"), Bytes{});
+  writeFile(path("empty"), "x");
   EXPECT_EQ(unquorlen({path("empty.q"), path("empty")}).status, 0);
   EXPECT_TRUE(fs::exists(path("empty")));
   EXPECT_EQ(fs::file_size(path("empty")), 0u);
