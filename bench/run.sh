@@ -38,23 +38,24 @@ WORK=$(cd "${pos[1]:-${TMPDIR:-/tmp}/quorlen-bench}" && pwd)
 # shellcheck source=bench/inputs.sh
 source "$(dirname "$0")/inputs.sh"
 
-# timed STDOUT CMD...: run CMD under GNU time; sets OK (0/1), WALL (s), RSS_KB.
+# timed STDOUT CMD...: run CMD under GNU time; sets OK (0/1), WALL (s), CPU (user + system s), RSS_KB.
 timed() {
   local out=$1 t0; shift
   t0=$EPOCHREALTIME
   if /usr/bin/time -v -o "$WORK/time.txt" "$@" > "$out" 2> "$WORK/stderr.txt"; then OK=1; else OK=0; fi
   WALL=$(awk -v a="$t0" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.3f", b - a }')
   RSS_KB=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$WORK/time.txt")
+  CPU=$(awk -F': ' '/(User|System) time \(seconds\)/ { s += $2 } END { printf "%.2f", s }' "$WORK/time.txt")
   ((OK)) || { echo "  failed: $*" >&2; sed 's/^/    /' "$WORK/stderr.txt" >&2; }
 }
 
-# row INPUT PROGRAM COMPRESSED: append a table row from INSIZE, WALL, RSS_KB.
+# row INPUT PROGRAM COMPRESSED: append a table row from INSIZE, WALL, CPU, RSS_KB.
 row() {
-  awk -v name="$1" -v prog="$2" -v c="$3" -v isz="$INSIZE" -v w="$WALL" -v rk="$RSS_KB" 'BEGIN {
+  awk -v name="$1" -v prog="$2" -v c="$3" -v isz="$INSIZE" -v w="$WALL" -v cpu="$CPU" -v rk="$RSS_KB" 'BEGIN {
     ratio = (c ~ /^[0-9]+$/ && c > 0) ? sprintf("%.3f", isz / c) : "-"
     mbps = (w > 0) ? sprintf("%.2f", isz / 1048576 / w) : "-"
-    printf "| %s | %d | %s | %s | %s | %.3f | %s | %.1f | %.3f |\n",
-      name, isz, prog, c, ratio, w, mbps, rk / 1024, rk * 1024 / isz }' >> "$WORK/results.md"
+    printf "| %s | %d | %s | %s | %s | %.3f | %.2f | %s | %.1f | %.3f |\n",
+      name, isz, prog, c, ratio, w, cpu, mbps, rk / 1024, rk * 1024 / isz }' >> "$WORK/results.md"
 }
 
 for i in $INPUTS; do
@@ -71,8 +72,8 @@ rev=$(git -C "$(dirname "$0")" describe --always --dirty 2>/dev/null || echo unk
     "$(awk '/^MemTotal/ { printf "%.1f", $2 / 1048576 }' /proc/meminfo)"
   printf 'quorlen source %s · gzip %s · bzip2 %s · xz %s · zstd %s\n\n' "$rev" "$(ver gzip --version)" \
     "$(ver bzip2 --version)" "$(ver xz --version)" "$(ver zstd --version)"
-  echo '| input | input size | program | compressed size | ratio | wall s | MB/s | peak RSS MiB | RSS bytes/input byte |'
-  echo '|---|---:|---|---:|---:|---:|---:|---:|---:|'
+  echo '| input | input size | program | compressed size | ratio | wall s | CPU s | MB/s | peak RSS MiB | RSS bytes/input byte |'
+  echo '|---|---:|---|---:|---:|---:|---:|---:|---:|---:|'
 } > "$WORK/results.md"
 
 for i in $INPUTS; do
@@ -100,7 +101,8 @@ done
 cat >> "$WORK/results.md" <<'EOF'
 
 Sizes in bytes; ratio = input size / compressed size; MB/s = MiB (2^20 bytes) of
-input (for unquorlen: of restored output) per second of wall time; peak RSS from
+input (for unquorlen: of restored output) per second of wall time; CPU s = user +
+system seconds, steadier than wall time on a shared machine; peak RSS from
 GNU time's "Maximum resident set size". gzip and bzip2 are single-threaded;
 xz and zstd are forced to one thread (-T1, --single-thread).
 EOF

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <vector>
 
 #include "encoder/offset_array.hpp"
@@ -67,7 +68,9 @@ class PairReplacer {
   void countInitialPairs();
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
+  void prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const;
   void prefetchNeighbourSlots(std::int32_t p) const;
+  void prefetchNeighbourRecords(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
