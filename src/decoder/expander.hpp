@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "decoder/byte_sink.hpp"
 #include "decoder/grammar.hpp"
+#include "decoder/grammar_check.hpp"
 
 namespace quorlen {
 
@@ -18,6 +20,16 @@ inline constexpr std::size_t kExpansionSlack = 32;
 // the restored size plus kExpansionSlack bytes. The fast path: every rule after its
 // first expansion is copied from where it was first written.
 void expandWhole(const Grammar& grammar, std::span<std::uint8_t> out);
+
+// Expands a grammar whose run ranges checkRunRanges accepted but whose structure is not
+// yet checked, checking it in the same walk: the one pass over the rules does the work
+// of checkGrammar and expandWhole together. `out` holds the room for the output plus
+// kExpansionSlack bytes; pages past what is written are never touched, so it can be a
+// reservation of the largest restorable size. Returns the restored size, or nullopt when
+// checkGrammar would refuse the grammar or its output does not fit in the room (the
+// caller runs checkGrammar to tell the two apart and to name the fault). Either way
+// `out`'s contents are undefined on nullopt.
+std::optional<std::uint64_t> expandChecking(const Grammar& grammar, std::span<std::uint8_t> out);
 
 // The same bytes handed to `sink` in blocks of at most `block` bytes, with memory
 // bounded by a window of recent output that later copies come from: rules written

@@ -6,7 +6,6 @@
 #include "common/failure.hpp"
 
 namespace quorlen {
-namespace {
 
 // The encoder numbers the rules of all runs first, run after run, from 1 on: so run
 // ranges never overlap, never hold the start rule, and together fill 1 .. T for some T.
@@ -28,6 +27,8 @@ void checkRunRanges(const Grammar& grammar) {
     if (covered[rule] && !covered[rule - 1]) refuseStream("runs leave a gap before rule " + std::to_string(rule));
   }
 }
+
+namespace {
 
 struct Frame {
   std::uint32_t rule;
