@@ -94,8 +94,7 @@ inline void copyEarlier(std::uint8_t* to, const std::uint8_t* from, std::uint32_
 // undefined; a checked grammar always returns true.
 bool expand(const Grammar& grammar, OutputBuffer& buffer, std::uint32_t& rulesWalked) {
   const std::uint32_t ruleCount = grammar.ruleCount();
-  std::vector<RuleSlot> slots(ruleCount, RuleSlot{kNowhere, 0});
-  preferHugePages(slots.data(), slots.size() * sizeof(RuleSlot));
+  HugePageVector<RuleSlot> slots(ruleCount, RuleSlot{kNowhere, 0});
 
   const std::uint32_t* const elements = grammar.elements.data();
   const std::uint32_t* const bodyStart = grammar.bodyStart.data();

@@ -12,7 +12,7 @@ namespace quorlen {
 // This also keeps the size pass linear, as no rule is listed by two runs.
 void checkRunRanges(const Grammar& grammar) {
   const std::uint32_t ruleCount = grammar.ruleCount();
-  std::vector<std::uint8_t> covered(ruleCount, 0);
+  HugePageVector<std::uint8_t> covered(ruleCount, 0);
   for (std::uint32_t rule = 0; rule < ruleCount; ++rule) {
     if (!grammar.isRun[rule]) continue;
     const std::uint32_t first = grammar.elements[grammar.bodyStart[rule]];
