@@ -73,7 +73,7 @@ class Decompressor {
   void restoreWholeTo(ByteSink& sink) const;
 
   // Bounded memory, for sinks such as pipes: hands the restored bytes to `sink` as
-  // they are made, in blocks of at most 4 MiB, keeping about 9 MiB of recent output.
+  // they are made, in blocks of at most 4 MiB, keeping 129 MiB of recent output.
   // Slower where the grammar refers back beyond that window.
   void restoreTo(ByteSink& sink) const;
 

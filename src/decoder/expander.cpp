@@ -60,7 +60,7 @@ struct OutputBuffer {
   }
   void sendPending() {
     while (unsent != out) {
-      const std::size_t size = std::min(static_cast<std::size_t>(out - unsent), block);
+      const std::size_t size = std::min({static_cast<std::size_t>(out - unsent), block, kLargestSinkWrite});
       sink->write({unsent, size});
       unsent += size;
     }
@@ -225,10 +225,10 @@ std::optional<std::uint64_t> expandChecking(const Grammar& grammar, std::span<st
 }
 
 void expandStreaming(const Grammar& grammar, ByteSink& sink, const StreamingLimits& limits) {
-  // Left uninitialised: zeroing it cost more than restoring a small output, and pages
-  // past a small output are never touched.
-  const auto bytes = std::make_unique_for_overwrite<std::uint8_t[]>(limits.window + limits.block + limits.maxCopy +
-                                                                     kExpansionSlack);
+  // In huge pages, and never zeroed by hand: pages past a small output are never touched.
+  const std::size_t size = limits.window + limits.block + limits.maxCopy + kExpansionSlack;
+  const std::unique_ptr<std::uint8_t, UnmapHugePages> bytes(static_cast<std::uint8_t*>(mapHugePages(size)),
+                                                             UnmapHugePages{size});
   OutputBuffer buffer{};
   buffer.data = buffer.out = buffer.unsent = bytes.get();
   buffer.flushAt = bytes.get() + limits.window + limits.block;

@@ -52,6 +52,12 @@ inline void unmapHugePages(void* memory, std::size_t size) noexcept {
   munmap(memory, (size + kHugePage - 1) & ~(kHugePage - 1));
 }
 
+// Deleter for std::unique_ptr over a mapHugePages mapping.
+struct UnmapHugePages {
+  std::size_t size;
+  void operator()(void* memory) const noexcept { unmapHugePages(memory, size); }
+};
+
 // For std::vector: arrays of 1 MiB or more are mapped with mapHugePages, smaller ones
 // come from the heap. A vector that grows past 1 MiB moves once into a mapping.
 template <typename T>
