@@ -9,6 +9,7 @@
 #pragma once
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -34,23 +35,34 @@ inline void preferHugePages(void* memory, std::size_t size) {
 #endif
 }
 
-// A mapping of `size` bytes rounded up to whole huge pages, aligned to one and marked for
-// huge pages. Throws std::bad_alloc.
+// The length mapped for `size` bytes: rounded up to whole huge pages when the part past
+// the last whole one is 3/4 of a huge page or more, else `size`, whose tail then stays in
+// small pages. Rounding every array up grew so8's peak by 4.5 MiB; rounding none left
+// 2457 page faults on h64 against 985 (about 12 us each); rounding from 1/2 on kept the
+// faults at 892 but took h64's peak to 4.04 bytes per stream byte besides the output.
+inline std::size_t hugeMappingLength(std::size_t size) {
+  const std::size_t tail = size % kHugePage;
+  return tail >= kHugePage / 4 * 3 ? size - tail + kHugePage : size;
+}
+
+// A mapping for `size` bytes that starts on a huge page, marked for huge pages.
+// Throws std::bad_alloc.
 inline void* mapHugePages(std::size_t size) {
-  const std::size_t rounded = (size + kHugePage - 1) & ~(kHugePage - 1);
-  void* memory = mmap(nullptr, rounded + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  const std::size_t length = hugeMappingLength(size);
+  void* memory = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) throw std::bad_alloc();
   const auto address = reinterpret_cast<std::uintptr_t>(memory);
   const std::uintptr_t aligned = (address + kHugePage - 1) & ~(kHugePage - 1);
   if (aligned != address) munmap(memory, aligned - address);
-  munmap(reinterpret_cast<void*>(aligned + rounded), address + kHugePage - aligned);
-  preferHugePages(reinterpret_cast<void*>(aligned), rounded);
+  // munmap works in whole small pages: keep the one the mapping ends in.
+  const auto smallPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t end = (aligned + length + smallPage - 1) & ~(smallPage - 1);
+  if (address + length + kHugePage > end) munmap(reinterpret_cast<void*>(end), address + length + kHugePage - end);
+  preferHugePages(reinterpret_cast<void*>(aligned), length);
   return reinterpret_cast<void*>(aligned);
 }
 
-inline void unmapHugePages(void* memory, std::size_t size) noexcept {
-  munmap(memory, (size + kHugePage - 1) & ~(kHugePage - 1));
-}
+inline void unmapHugePages(void* memory, std::size_t size) noexcept { munmap(memory, hugeMappingLength(size)); }
 
 // Deleter for std::unique_ptr over a mapHugePages mapping.
 struct UnmapHugePages {
