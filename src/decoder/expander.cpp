@@ -130,12 +130,20 @@ bool expand(const Grammar& grammar, OutputBuffer& buffer, std::uint32_t& rulesWa
     return true;
   };
   // Rules a few elements ahead are looked up early: their slots, and the bytes that
-  // will be copied from where a slot points, are random reads all over the output.
+  // will be copied from where a slot points, are random reads all over the output. A
+  // copy that crosses into a second cache line gets that line too, and a rule not yet
+  // written, which will be walked, gets the start of its body. These two took h64 to
+  // /dev/null from 0.395 to 0.338 s of CPU (medians of 15 pairs, heavily loaded machine).
   const std::uint32_t elementCount = static_cast<std::uint32_t>(grammar.elements.size());
   auto prefetchSource = [&](std::uint32_t rule) {
     const RuleSlot s = slot[rule];
     const std::uint32_t offset = s.position - base;
-    if (offset < static_cast<std::uint32_t>(out - data)) __builtin_prefetch(data + offset);
+    if (offset < static_cast<std::uint32_t>(out - data)) {
+      __builtin_prefetch(data + offset);
+      if ((offset & 63) + s.size > 64) __builtin_prefetch(data + offset + 64);
+    } else {
+      __builtin_prefetch(elements + bodyStart[rule]);
+    }
   };
   auto prefetchElement = [&](std::uint32_t i) {
     if (i + kSlotAhead < elementCount) {
