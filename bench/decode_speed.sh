@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Restore speed of unquorlen against zstd -d, side by side. Each input is compressed once
 # by quorlen and by zstd -19 (kept in the work directory for later runs); then the two
-# restorers run in turn, unquorlen then zstd -d, both writing to /dev/null, so that the
+# restorers run in turn, unquorlen then zstd -d, both writing to $OUT, so that the
 # machine's drift hits both alike. Prints the median of each and the median of the
 # pair-by-pair ratios, unquorlen's peak RSS, and checks that unquorlen restores the input.
 #
@@ -9,7 +9,9 @@
 # Inputs: h64 (the first 64 MiB of a name-sorted tar of /usr/include) and so8 (8 MiB of
 # shared libraries), built as bench/run.sh builds them, a generated English-like text and
 # a Fibonacci word of 64 MiB, then any files named.
-# Environment: BENCH_DIR (work directory, default /tmp/unquorlen-bench), RUNS (pairs, default 5).
+# A versioned collection (bench/collection.sh builds one) is measured by naming it.
+# Environment: BENCH_DIR (work directory, default /tmp/unquorlen-bench), RUNS (pairs, default 5),
+# OUT (where both restorers write, default /dev/null; a path on /dev/shm times writing a file).
 set -euo pipefail
 export LC_ALL=C
 
@@ -18,6 +20,7 @@ build="$(cd "${1:-$root/build}" && pwd)"
 shift || true
 work="${BENCH_DIR:-/tmp/unquorlen-bench}"
 runs="${RUNS:-5}"
+out="${OUT:-/dev/null}"
 quorlen="$build/quorlen"
 unquorlen="$build/unquorlen"
 for program in "$quorlen" "$unquorlen"; do
@@ -84,20 +87,25 @@ printf '%-12s %11s %11s %11s %9s %9s %7s %9s\n' input bytes quorlen zstd-19 unqu
 for input in "${files[@]}"; do
   name=$(basename "$input")
   stream="$work/$name.q" zst="$work/$name.zst"
-  [ -s "$stream" ] && [ "$stream" -nt "$quorlen" ] && [ "$stream" -nt "$input" ] || "$quorlen" "$input" "$stream" >/dev/null
-  [ -s "$zst" ] && [ "$zst" -nt "$input" ] || zstd -19 -q -f --single-thread "$input" -o "$zst"
+  if ! { [ -s "$stream" ] && [ "$stream" -nt "$quorlen" ] && [ "$stream" -nt "$input" ]; }; then
+    "$quorlen" "$input" "$stream" >/dev/null
+  fi
+  if ! { [ -s "$zst" ] && [ "$zst" -nt "$input" ]; }; then
+    zstd -19 -q -f --single-thread "$input" -o "$zst"
+  fi
   "$unquorlen" "$stream" "$work/restored"
   cmp -s "$input" "$work/restored" || { echo "$name: restored file differs" >&2; exit 1; }
   rm -f "$work/restored"
   ours=() theirs=() ratios=()
   for ((run = 0; run < runs; run++)); do
-    a=$(seconds "$unquorlen" "$stream" /dev/null)
-    b=$(seconds zstd -d -q -f "$zst" -o /dev/null)
+    a=$(seconds "$unquorlen" "$stream" "$out")
+    b=$(seconds zstd -d -q -f "$zst" -o "$out")
     ours+=("$a") theirs+=("$b") ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')")
   done
-  peak=$(/usr/bin/time -v "$unquorlen" "$stream" /dev/null 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ { printf "%.1f", $2 / 1024 }')
+  peak=$(/usr/bin/time -v "$unquorlen" "$stream" "$out" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ { printf "%.1f", $2 / 1024 }')
   printf '%-12s %11d %11d %11d %9.3f %9.3f %7.2f %9s\n' "$name" "$(stat -c%s "$input")" "$(stat -c%s "$stream")" \
     "$(stat -c%s "$zst")" "$(printf '%s\n' "${ours[@]}" | median)" "$(printf '%s\n' "${theirs[@]}" | median)" \
     "$(printf '%s\n' "${ratios[@]}" | median)" "$peak"
 done
-echo "Seconds are medians of $runs runs each, taken in turn; ratio is the median of unquorlen / zstd -d per pair."
+[ "$out" = /dev/null ] || rm -f "$out"
+echo "Seconds are medians of $runs runs each, taken in turn, writing to $out; ratio is the median of unquorlen / zstd -d per pair."

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "decoder/decompress.hpp"
 #include "quorlen/quorlen.hpp"
@@ -23,15 +24,42 @@ inline std::string decodeFault(std::span<const std::uint8_t> stream) {
   // Valid streams of a few kilobytes can stand for up to 2 GiB; restoring those would
   // only test patience.
   constexpr std::uint64_t kMaxRestore = std::uint64_t{64} << 20;
+  std::string checkedFirst = "accepted";
+  std::uint64_t restoredSize = 0;
   try {
     const Decompressor decompressor(stream);
+    restoredSize = decompressor.restoredSize();
     if (decompressor.restoredSize() <= kMaxRestore) {
       CountingSink sink;
       decompressor.restoreTo(sink);
       if (sink.count != decompressor.restoredSize()) return "restored size differs from the announced size";
     }
-  } catch (const Failure&) {
+  } catch (const Failure& error) {
+    checkedFirst = error.what();
   }
+  // The restore that checks the grammar in its own walk must give the same verdict.
+  class WholeSource final : public ByteSource {
+   public:
+    explicit WholeSource(std::span<const std::uint8_t> bytes) : bytes_(bytes), size_(bytes.size()) {}
+    std::span<const std::uint8_t> next() override { return std::exchange(bytes_, {}); }
+    std::optional<std::uint64_t> size() const override { return size_; }
+
+   private:
+    std::span<const std::uint8_t> bytes_;
+    std::uint64_t size_;
+  };
+  std::string checkedWhileRestoring = "accepted";
+  try {
+    WholeSource source(stream);
+    Decompressor decompressor(source, Decompressor::CheckWhileRestoring{});
+    const std::optional<RestoredBytes> whole = decompressor.restoreWhole(kMaxRestore);
+    if (whole ? whole->bytes().size() != restoredSize : decompressor.restoredSize() != restoredSize) {
+      return "the checking restore differs in size";
+    }
+  } catch (const Failure& error) {
+    checkedWhileRestoring = error.what();
+  }
+  if (checkedWhileRestoring != checkedFirst) return "verdicts differ: " + checkedFirst + " / " + checkedWhileRestoring;
   return {};
 }
 

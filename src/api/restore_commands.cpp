@@ -1,5 +1,9 @@
 #include "api/restore_commands.hpp"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <algorithm>
 #include <optional>
 #include <vector>
@@ -18,6 +22,22 @@ namespace quorlen {
 namespace {
 
 constexpr bool kDash = true;  // "-" is standard input or output
+
+// Output that is not a regular file (a pipe, a terminal, /dev/null) is restored whole in
+// memory only up to this size, and streamed beyond it through a window of recent output
+// that takes about as much memory (129 MiB), so that memory stays bounded however large
+// the output. On h64 (64 MiB) the whole path took 0.35 s of CPU against 0.49 s streamed
+// through the 4 MiB window of the time (2-core EPYC VM, medians of 5).
+constexpr std::uint64_t kBoundedWholeLimit = std::uint64_t{128} << 20;
+
+// Whether `output` names, or will create, a regular file, judged before it is opened: the
+// whole stream is checked before the output is created. Only the memory used hangs on it.
+bool namesRegularFile(const std::string& output) {
+  struct stat status {};
+  if (output == "-") return ::fstat(STDOUT_FILENO, &status) == 0 && S_ISREG(status.st_mode);
+  if (::stat(output.c_str(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
 constexpr std::uint64_t kRangeBlockSize = std::uint64_t{1} << 20;
 
 template <typename Run>
@@ -44,13 +64,16 @@ Error decompressFile(const std::string& input, const std::string& output) noexce
         // The whole stream is checked, as it arrives, before the output is created: a
         // refused input leaves no output file and leaves an existing one untouched.
         FileStreamSource source(in);
-        const Decompressor decompressor(source);
+        Decompressor decompressor(source, Decompressor::CheckWhileRestoring{});
+        // A regular file, or a small output, is restored whole in memory, the fast way,
+        // checked in the same walk; a large output to a pipe or a device is checked first
+        // and then gets the bytes as they are made, in bounded memory.
+        const std::optional<RestoredBytes> whole =
+            decompressor.restoreWhole(namesRegularFile(output) ? kMaxInputSize : kBoundedWholeLimit);
         file.emplace(output, in.outputPermissions(), kDash);
         file->removeOnSignal();
-        // A regular file is restored whole in memory, the fast way; a pipe or a device
-        // gets the bytes as they are made, in bounded memory.
-        if (file->regular()) {
-          decompressor.restoreWholeTo(*file);
+        if (whole) {
+          whole->sendTo(*file);
         } else {
           decompressor.restoreTo(*file);
         }

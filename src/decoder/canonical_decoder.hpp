@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "decoder/bit_reader.hpp"
+#include "decoder/huge_pages.hpp"
 
 namespace quorlen {
 
@@ -67,7 +68,7 @@ class CanonicalDecoder {
   std::array<std::uint64_t, kMaxCodeLength + 1> firstCode_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> count_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> offset_{};
-  std::vector<std::uint32_t> sorted_;
+  HugePageVector<std::uint32_t> sorted_;
 };
 
 }  // namespace quorlen

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "decoder/expander.hpp"
 #include "decoder/grammar_check.hpp"
@@ -15,64 +16,105 @@
 #include "encoder/release_storage.hpp"
 
 namespace quorlen {
-namespace {
 
-// Anonymous memory for one whole output, returned to the system on destruction.
-class OutputMemory {
- public:
-  explicit OutputMemory(std::size_t size) : size_(size) {
-    void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (memory == MAP_FAILED) throw std::bad_alloc();
-    data_ = static_cast<std::uint8_t*>(memory);
-    preferHugePages(data_, size_);
+RestoredBytes::RestoredBytes(std::size_t capacity) : capacity_(capacity) {
+  // MAP_NORESERVE: a reservation of the largest restorable size is mostly never touched.
+  void* memory = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (memory == MAP_FAILED) throw std::bad_alloc();
+  data_ = static_cast<std::uint8_t*>(memory);
+  preferHugePages(data_, capacity_);
+}
+
+RestoredBytes::~RestoredBytes() {
+  if (data_ != nullptr) munmap(data_, capacity_);
+}
+
+RestoredBytes::RestoredBytes(RestoredBytes&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), capacity_(other.capacity_), size_(other.size_) {}
+
+void RestoredBytes::sendTo(ByteSink& sink) const {
+  const std::span<const std::uint8_t> restored = bytes();
+  constexpr std::size_t kBlock = std::size_t{4} << 20;
+  for (std::size_t done = 0; done < restored.size(); done += kBlock) {
+    sink.write(restored.subspan(done, std::min(kBlock, restored.size() - done)));
   }
-  ~OutputMemory() { munmap(data_, size_); }
-  OutputMemory(const OutputMemory&) = delete;
-  OutputMemory& operator=(const OutputMemory&) = delete;
-
-  std::span<std::uint8_t> bytes() { return {data_, size_}; }
-
- private:
-  std::uint8_t* data_;
-  std::size_t size_;
-};
-
-}  // namespace
+}
 
 Decompressor::Decompressor(std::span<const std::uint8_t> stream) {
   if (stream.empty()) return;
   BitReader in(stream);
-  check(in);
+  parse(in);
+  checkStructure();
 }
 
 Decompressor::Decompressor(ByteSource& source) {
   BitReader in(source);
   in.refill();
   if (in.available() == 0) return;  // an empty stream
-  check(in);
+  parse(in);
+  checkStructure();
 }
 
-void Decompressor::check(BitReader& in) {
+Decompressor::Decompressor(ByteSource& source, CheckWhileRestoring) {
+  BitReader in(source);
+  in.refill();
+  if (in.available() == 0) return;  // an empty stream
+  parse(in);
+  checkRunRanges(grammar_);
+  checked_ = false;
+}
+
+void Decompressor::parse(BitReader& in) {
   grammar_ = parseStream(in);
-  checkGrammar(grammar_);
-  restoredSize_ = grammar_.expandedSize[0];
-  releaseStorage(grammar_.expandedSize);  // the expansion notes sizes as it goes
 #ifdef __GLIBC__
-  // The parser's and checker's working tables, freed by now, would otherwise stay in the
-  // heap beside the grammar while it is expanded: 13 MB on h64, 1.3 bytes per stream byte.
+  // The parser's working tables, freed by now, would otherwise stay in the heap beside
+  // the grammar while it is expanded: 13 MB on h64, 1.3 bytes per stream byte.
   malloc_trim(0);
 #endif
 }
 
+void Decompressor::checkStructure() {
+  checkGrammar(grammar_);
+  restoredSize_ = grammar_.expandedSize[0];
+  releaseStorage(grammar_.expandedSize);  // the expansion notes sizes as it goes
+  checked_ = true;
+}
+
+std::optional<RestoredBytes> Decompressor::restoreWhole(std::uint64_t limit) {
+  if (!checked_) {
+    // One walk checks and restores, into a reservation as large as the output may be.
+    // A reservation the system refuses, or a fault, leaves the work to checkGrammar:
+    // it names the fault, or tells the size.
+    const std::uint64_t room = std::min(limit, kMaxRestoredSize - 1) + 1;
+    std::optional<RestoredBytes> memory;
+    try {
+      memory.emplace(static_cast<std::size_t>(room + kExpansionSlack));
+    } catch (const std::bad_alloc&) {
+    }
+    if (memory) {
+      if (const std::optional<std::uint64_t> size = expandChecking(grammar_, memory->capacity())) {
+        memory->setSize(static_cast<std::size_t>(*size));
+        restoredSize_ = *size;
+        checked_ = true;
+        return memory;
+      }
+      memory.reset();
+    }
+    checkStructure();
+  }
+  if (restoredSize_ > limit) return std::nullopt;
+  RestoredBytes memory(static_cast<std::size_t>(restoredSize_ + kExpansionSlack));
+  if (restoredSize_ != 0) expandWhole(grammar_, memory.capacity());
+  memory.setSize(static_cast<std::size_t>(restoredSize_));
+  return memory;
+}
+
 void Decompressor::restoreWholeTo(ByteSink& sink) const {
   if (restoredSize_ == 0) return;
-  OutputMemory memory(restoredSize_ + kExpansionSlack);
-  expandWhole(grammar_, memory.bytes());
-  const std::span<const std::uint8_t> restored = memory.bytes().first(restoredSize_);
-  constexpr std::size_t kBlock = std::size_t{4} << 20;
-  for (std::size_t done = 0; done < restored.size(); done += kBlock) {
-    sink.write(restored.subspan(done, std::min(kBlock, restored.size() - done)));
-  }
+  RestoredBytes memory(restoredSize_ + kExpansionSlack);
+  expandWhole(grammar_, memory.capacity());
+  memory.setSize(restoredSize_);
+  memory.sendTo(sink);
 }
 
 void Decompressor::restoreTo(ByteSink& sink) const {

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "decoder/huge_pages.hpp"
+
 namespace quorlen {
 
 struct Grammar {
@@ -13,13 +15,13 @@ struct Grammar {
   // Rule k's elements are elements[bodyStart[k] .. bodyStart[k+1]-1]. A run rule holds
   // exactly two words there instead: its first rule number and its length, standing
   // for the rules first, first+1, ..., first+length-1 (kept as a range, never expanded).
-  std::vector<std::uint32_t> elements;
-  std::vector<std::uint32_t> bodyStart;  // ruleCount + 1 entries
-  std::vector<std::uint8_t> isRun;       // ruleCount entries, 1 for a run rule
+  HugePageVector<std::uint32_t> elements;
+  HugePageVector<std::uint32_t> bodyStart;  // ruleCount + 1 entries
+  HugePageVector<std::uint8_t> isRun;       // ruleCount entries, 1 for a run rule
 
   // Filled by checkGrammar: the number of bytes each rule expands to (rule 0's is the
   // restored size).
-  std::vector<std::uint32_t> expandedSize;
+  HugePageVector<std::uint32_t> expandedSize;
 
   std::uint32_t ruleCount() const { return static_cast<std::uint32_t>(isRun.size()); }
 };

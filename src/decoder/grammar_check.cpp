@@ -6,14 +6,13 @@
 #include "common/failure.hpp"
 
 namespace quorlen {
-namespace {
 
 // The encoder numbers the rules of all runs first, run after run, from 1 on: so run
 // ranges never overlap, never hold the start rule, and together fill 1 .. T for some T.
 // This also keeps the size pass linear, as no rule is listed by two runs.
 void checkRunRanges(const Grammar& grammar) {
   const std::uint32_t ruleCount = grammar.ruleCount();
-  std::vector<std::uint8_t> covered(ruleCount, 0);
+  HugePageVector<std::uint8_t> covered(ruleCount, 0);
   for (std::uint32_t rule = 0; rule < ruleCount; ++rule) {
     if (!grammar.isRun[rule]) continue;
     const std::uint32_t first = grammar.elements[grammar.bodyStart[rule]];
@@ -28,6 +27,8 @@ void checkRunRanges(const Grammar& grammar) {
     if (covered[rule] && !covered[rule - 1]) refuseStream("runs leave a gap before rule " + std::to_string(rule));
   }
 }
+
+namespace {
 
 struct Frame {
   std::uint32_t rule;

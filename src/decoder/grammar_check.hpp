@@ -12,6 +12,10 @@ namespace quorlen {
 // Restored outputs are shorter than this, as the encoder refuses longer inputs.
 inline constexpr std::uint64_t kMaxRestoredSize = kMaxInputSize;
 
+// Throws Failure (corruptInput) unless the run rules list disjoint ranges that together
+// fill the rule numbers 1 .. T for some T. checkGrammar does this first.
+void checkRunRanges(const Grammar& grammar);
+
 // Fills grammar.expandedSize. Throws Failure (corruptInput) when runs overlap or leave gaps
 // in the numbers after the start rule, when a rule reaches itself, when a rule is not
 // reached from the start rule, or when the start rule would expand to kMaxRestoredSize

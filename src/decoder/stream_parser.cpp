@@ -63,7 +63,7 @@ CanonicalDecoder readLengthCode(BitReader& in, unsigned tableSize, std::vector<s
 
 // The symbol length list: each symbol's code length, then the symbol code they define.
 CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& lengthCode,
-                                const std::vector<std::uint8_t>& lengthEntries, std::vector<std::uint8_t>& lengths) {
+                                const std::vector<std::uint8_t>& lengthEntries, HugePageVector<std::uint8_t>& lengths) {
   in.setSection("symbol length list");
   // Grown as the lengths arrive, not sized from the header: a stream read from a pipe
   // cannot be checked against its size, and memory must follow the bits actually read.
@@ -95,7 +95,7 @@ CanonicalDecoder readSymbolCode(BitReader& in, const SymbolLayout& layout, const
 // one another. Looking every symbol up as it is read stalled the reading on a cache
 // miss per code: 28% of the parse on h64.
 void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder& code,
-               std::vector<std::uint8_t>& used, Grammar& grammar) {
+               HugePageVector<std::uint8_t>& used, Grammar& grammar) {
   in.setSection("rule list");
   // The markers' ranks; a marker without a code gets a rank no code has.
   std::uint32_t runRank = UINT32_MAX, endRuleRank = UINT32_MAX, endStreamRank = UINT32_MAX;
@@ -118,7 +118,6 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
   if (in.remaining() != std::numeric_limits<std::uint64_t>::max()) {
     elements.reserve(static_cast<std::size_t>(in.remaining() / code.shortestLength()) + 2);
   }
-  preferHugePages(elements.data(), elements.capacity() * sizeof(std::uint32_t));
   grammar.bodyStart.reserve(std::size_t{layout.ruleCount} + 1);
   grammar.isRun.reserve(layout.ruleCount);
   for (std::uint32_t rule = 0; rule < layout.ruleCount; ++rule) {
@@ -194,7 +193,7 @@ Grammar parseStream(BitReader& in) {
 
   std::vector<std::uint8_t> lengthEntries;
   const CanonicalDecoder lengthCode = readLengthCode(in, lengthTableSize, lengthEntries);
-  std::vector<std::uint8_t> lengths;
+  HugePageVector<std::uint8_t> lengths;
   const CanonicalDecoder symbolCode = readSymbolCode(in, layout, lengthCode, lengthEntries, lengths);
 
   // Each record holds at least two codes of one bit or more.
@@ -203,7 +202,7 @@ Grammar parseStream(BitReader& in) {
     in.truncated();
   }
   Grammar grammar;
-  std::vector<std::uint8_t> used(layout.size(), 0);
+  HugePageVector<std::uint8_t> used(layout.size(), 0);
   readRules(in, layout, symbolCode, used, grammar);
 
   in.setSection("end marker");

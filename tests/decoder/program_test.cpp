@@ -10,6 +10,7 @@
 #include <string>
 
 #include "program_fixture.hpp"
+#include "stream_builder.hpp"
 #include "support/example_streams.hpp"
 
 namespace {
@@ -100,6 +101,31 @@ TEST_F(ProgramTest, CorruptInputLeavesNoOutput) {
   const Result corrupt = unquorlen({path("bad.q"), path("out")});
   EXPECT_EQ(corrupt.status, 1);
   EXPECT_EQ(corrupt.err, "error : corrupt input: stream ends inside the rule list.\n");
+  EXPECT_FALSE(fs::exists(path("out")));
+}
+
+// Outputs past what is restored whole for devices go through the streaming path: a
+// 256 MiB output of doubling rules to /dev/null and /dev/full. A cycle is found by the
+// walk that restores, and still leaves no output file.
+TEST_F(ProgramTest, LargeOutputsToDevicesAndFaultsFoundWhileRestoring) {
+  constexpr std::uint32_t kA = 97, kB = 98;
+  auto r = [](std::uint32_t k) { return kB + 4 + k; };
+  std::vector<quorlen::test::RuleRecord> rules(29);
+  rules[0].body = {r(1), kA};
+  for (std::uint32_t i = 1; i < 28; ++i) rules[i].body = {r(i + 1), r(i + 1)};
+  rules[28].body = {kA, kB};
+  writeFile(path("large.q"), quorlen::test::serialize(quorlen::test::fieldsFor(kA, kB, rules)));
+  const Result large = unquorlen({path("large.q"), "/dev/null"});
+  EXPECT_EQ(large.status, 0);
+  EXPECT_EQ(large.err, "");
+  if (fs::exists("/dev/full")) {
+    EXPECT_EQ(unquorlen({path("large.q"), "/dev/full"}).err, "error : disk full while writing data.\n");
+  }
+
+  writeFile(path("cycle.q"), quorlen::test::serialize(quorlen::test::fieldsFor(kA, kB, {{{kA, r(1)}}, {{kB, r(1)}}})));
+  const Result cycle = unquorlen({path("cycle.q"), path("out")});
+  EXPECT_EQ(cycle.status, 1);
+  EXPECT_EQ(cycle.err, "error : corrupt input: rule 1 refers to itself.\n");
   EXPECT_FALSE(fs::exists(path("out")));
 }
 
