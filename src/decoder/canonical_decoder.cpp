@@ -34,6 +34,9 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     firstCode_[length] = code;
     offset_[length] = offset;
     offset += count_[length];
+    const std::uint64_t end = firstCode_[length] + count_[length];  // 2^length at the longest length
+    lastCode_[length] = length == maxLength_ ? UINT64_MAX : (end << (64 - length)) - 1;
+    rankBase_[length] = offset_[length] - firstCode_[length];
   }
 
   sorted_.resize(codes);
@@ -63,18 +66,17 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
   }
 }
 
+// Canonical codes grow in value with their length, so the left-justified window lies at
+// or below lastCode_[L] exactly when the code it starts with is L bits long or shorter:
+// the length is the first L from the prefix's shortest on that passes one comparison,
+// and lastCode_ at the longest length passes every window, which ends the loop. On h64
+// (codes of 19 to 23 bits) nearly every code passes at the first length compared.
 std::uint32_t CanonicalDecoder::decodeLong(BitReader& in) const {
   const std::uint64_t window = in.window();
-  const unsigned shortest = table_[window >> (64 - primaryBits_)].rank;
-  for (unsigned length = shortest; length <= maxLength_; ++length) {
-    const std::uint64_t index = (window >> (64 - length)) - firstCode_[length];
-    if (index < count_[length]) {
-      in.consume(length);
-      return static_cast<std::uint32_t>(offset_[length] + index);
-    }
-  }
-  // A complete code matches every bit pattern, so only a cut-off stream gets here.
-  in.truncated();
+  unsigned length = table_[window >> (64 - primaryBits_)].rank;
+  while (window > lastCode_[length]) ++length;
+  in.consume(length);
+  return static_cast<std::uint32_t>((window >> (64 - length)) + rankBase_[length]);
 }
 
 }  // namespace quorlen

@@ -33,7 +33,7 @@ class CanonicalDecoder {
   // alphabets of a million rules misses the cache; a caller that reads many codes can
   // keep ranks and look their values up later, many at a time.
   std::uint32_t decodeRank(BitReader& in) const {
-    if (in.available() < kMinBits) in.refill();
+    if (in.available() < maxLength_) in.refill();
     const Entry entry = table_[in.window() >> (64 - primaryBits_)];
     if (entry.length != 0) {
       in.consume(entry.length);
@@ -49,7 +49,6 @@ class CanonicalDecoder {
  private:
   // 2^12 entries of 8 bytes stay in the first-level cache's neighbourhood.
   static constexpr unsigned kPrimaryBits = 12;
-  static constexpr unsigned kMinBits = kMaxCodeLength;
 
   struct Entry {
     std::uint32_t rank;    // for a longer code: the shortest length among the codes under this prefix
@@ -62,12 +61,17 @@ class CanonicalDecoder {
   unsigned minLength_ = kMaxCodeLength;
   unsigned maxLength_ = 0;
   std::vector<Entry> table_;
-  // Codes longer than the primary index are found by length: those of length L are the
-  // numbers firstCode_[L] .. firstCode_[L] + count_[L] - 1, in the order of sorted_ from
-  // offset_[L] on.
+  // Codes of length L are the numbers firstCode_[L] .. firstCode_[L] + count_[L] - 1, in
+  // the order of sorted_ from offset_[L] on.
   std::array<std::uint64_t, kMaxCodeLength + 1> firstCode_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> count_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> offset_{};
+  // Codes longer than the primary index are found from these. lastCode_[L]: the last code
+  // of length L or less, left-justified in 64 bits with ones below it; every window above
+  // it starts with a longer code. rankBase_[L]: offset_[L] - firstCode_[L] (mod 2^64), so
+  // that a code c of length L has rank c + rankBase_[L].
+  std::array<std::uint64_t, kMaxCodeLength + 1> lastCode_{};
+  std::array<std::uint64_t, kMaxCodeLength + 1> rankBase_{};
   HugePageVector<std::uint32_t> sorted_;
 };
 
