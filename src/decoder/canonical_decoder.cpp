@@ -45,38 +45,15 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     if (lengths[value] != 0) sorted_[next[lengths[value]]++] = static_cast<std::uint32_t>(value);
   }
 
+  // The smallest window under a prefix starts with the shortest code under it, and its
+  // length grows with the prefix.
   primaryBits_ = std::min(kPrimaryBits, maxLength_);
-  table_.assign(std::size_t{1} << primaryBits_, Entry{0, 0});
-  for (unsigned length = 1; length <= primaryBits_; ++length) {
-    const std::uint64_t span = std::uint64_t{1} << (primaryBits_ - length);
-    for (std::uint64_t i = 0; i < count_[length]; ++i) {
-      const std::uint64_t first = (firstCode_[length] + i) << (primaryBits_ - length);
-      std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), span,
-                  Entry{static_cast<std::uint32_t>(offset_[length] + i), length});
-    }
+  startLength_.resize(std::size_t{1} << primaryBits_);
+  unsigned length = minLength_;
+  for (std::uint64_t prefix = 0; prefix < startLength_.size(); ++prefix) {
+    while ((prefix << (64 - primaryBits_)) > lastCode_[length]) ++length;
+    startLength_[prefix] = static_cast<std::uint8_t>(length);
   }
-  // Entries left at length 0 are the prefixes of the long codes; each keeps in `rank`
-  // the shortest length among the codes under it, where the search for a code starts.
-  // In a canonical code one prefix rarely holds codes of more than two lengths.
-  for (unsigned length = primaryBits_ + 1; length <= maxLength_; ++length) {
-    for (std::uint64_t i = 0; i < count_[length]; ++i) {
-      Entry& entry = table_[(firstCode_[length] + i) >> (length - primaryBits_)];
-      if (entry.rank == 0) entry.rank = length;
-    }
-  }
-}
-
-// Canonical codes grow in value with their length, so the left-justified window lies at
-// or below lastCode_[L] exactly when the code it starts with is L bits long or shorter:
-// the length is the first L from the prefix's shortest on that passes one comparison,
-// and lastCode_ at the longest length passes every window, which ends the loop. On h64
-// (codes of 19 to 23 bits) nearly every code passes at the first length compared.
-std::uint32_t CanonicalDecoder::decodeLong(BitReader& in) const {
-  const std::uint64_t window = in.window();
-  unsigned length = table_[window >> (64 - primaryBits_)].rank;
-  while (window > lastCode_[length]) ++length;
-  in.consume(length);
-  return static_cast<std::uint32_t>((window >> (64 - length)) + rankBase_[length]);
 }
 
 }  // namespace quorlen
