@@ -34,6 +34,9 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     firstCode_[length] = code;
     offset_[length] = offset;
     offset += count_[length];
+    const std::uint64_t end = firstCode_[length] + count_[length];  // 2^length at the longest length
+    lastCode_[length] = length == maxLength_ ? UINT64_MAX : (end << (64 - length)) - 1;
+    rankBase_[length] = offset_[length] - firstCode_[length];
   }
 
   sorted_.resize(codes);
@@ -42,39 +45,15 @@ CanonicalDecoder::CanonicalDecoder(std::span<const std::uint8_t> lengths, const 
     if (lengths[value] != 0) sorted_[next[lengths[value]]++] = static_cast<std::uint32_t>(value);
   }
 
+  // The smallest window under a prefix starts with the shortest code under it, and its
+  // length grows with the prefix.
   primaryBits_ = std::min(kPrimaryBits, maxLength_);
-  table_.assign(std::size_t{1} << primaryBits_, Entry{0, 0});
-  for (unsigned length = 1; length <= primaryBits_; ++length) {
-    const std::uint64_t span = std::uint64_t{1} << (primaryBits_ - length);
-    for (std::uint64_t i = 0; i < count_[length]; ++i) {
-      const std::uint64_t first = (firstCode_[length] + i) << (primaryBits_ - length);
-      std::fill_n(table_.begin() + static_cast<std::ptrdiff_t>(first), span,
-                  Entry{static_cast<std::uint32_t>(offset_[length] + i), length});
-    }
+  startLength_.resize(std::size_t{1} << primaryBits_);
+  unsigned length = minLength_;
+  for (std::uint64_t prefix = 0; prefix < startLength_.size(); ++prefix) {
+    while ((prefix << (64 - primaryBits_)) > lastCode_[length]) ++length;
+    startLength_[prefix] = static_cast<std::uint8_t>(length);
   }
-  // Entries left at length 0 are the prefixes of the long codes; each keeps in `rank`
-  // the shortest length among the codes under it, where the search for a code starts.
-  // In a canonical code one prefix rarely holds codes of more than two lengths.
-  for (unsigned length = primaryBits_ + 1; length <= maxLength_; ++length) {
-    for (std::uint64_t i = 0; i < count_[length]; ++i) {
-      Entry& entry = table_[(firstCode_[length] + i) >> (length - primaryBits_)];
-      if (entry.rank == 0) entry.rank = length;
-    }
-  }
-}
-
-std::uint32_t CanonicalDecoder::decodeLong(BitReader& in) const {
-  const std::uint64_t window = in.window();
-  const unsigned shortest = table_[window >> (64 - primaryBits_)].rank;
-  for (unsigned length = shortest; length <= maxLength_; ++length) {
-    const std::uint64_t index = (window >> (64 - length)) - firstCode_[length];
-    if (index < count_[length]) {
-      in.consume(length);
-      return static_cast<std::uint32_t>(offset_[length] + index);
-    }
-  }
-  // A complete code matches every bit pattern, so only a cut-off stream gets here.
-  in.truncated();
 }
 
 }  // namespace quorlen

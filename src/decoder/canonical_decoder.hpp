@@ -32,14 +32,23 @@ class CanonicalDecoder {
   // Finding the value is a lookup in a table as large as the alphabet, which for
   // alphabets of a million rules misses the cache; a caller that reads many codes can
   // keep ranks and look their values up later, many at a time.
+  //
+  // Canonical codes grow in value with their length, so the left-justified window lies
+  // at or below lastCode_[L] exactly when the code it starts with is L bits long or
+  // shorter. The first bits of the window give, from a small table, the shortest length
+  // among the codes under them (a short code's own length); the length is the first
+  // from there on that passes one comparison, and lastCode_ at the longest length passes
+  // every window, which ends the loop. Short and long codes take the same path, with no
+  // branch between them to mispredict: on h64 (codes of 19 to 23 bits) nearly every code
+  // passes at the first length compared. Refilling only when fewer bits than the
+  // longest code remain lets one refill serve two or more codes.
   std::uint32_t decodeRank(BitReader& in) const {
-    if (in.available() < kMinBits) in.refill();
-    const Entry entry = table_[in.window() >> (64 - primaryBits_)];
-    if (entry.length != 0) {
-      in.consume(entry.length);
-      return entry.rank;
-    }
-    return decodeLong(in);
+    if (in.available() < maxLength_) in.refill();
+    const std::uint64_t window = in.window();
+    unsigned length = startLength_[window >> (64 - primaryBits_)];
+    while (window > lastCode_[length]) ++length;
+    in.consume(length);
+    return static_cast<std::uint32_t>((window >> (64 - length)) + rankBase_[length]);
   }
 
   std::uint32_t valueOfRank(std::uint32_t rank) const { return sorted_[rank]; }
@@ -47,27 +56,27 @@ class CanonicalDecoder {
   unsigned shortestLength() const { return minLength_; }
 
  private:
-  // 2^12 entries of 8 bytes stay in the first-level cache's neighbourhood.
+  // 2^12 one-byte entries stay in the first-level cache. 14 bits took 1.02 times the
+  // restore's CPU time of 12 on h64 (21 runs paired).
   static constexpr unsigned kPrimaryBits = 12;
-  static constexpr unsigned kMinBits = kMaxCodeLength;
-
-  struct Entry {
-    std::uint32_t rank;    // for a longer code: the shortest length among the codes under this prefix
-    std::uint32_t length;  // 0: the code is longer than the primary table's index
-  };
-
-  std::uint32_t decodeLong(BitReader& in) const;
 
   unsigned primaryBits_ = 0;
   unsigned minLength_ = kMaxCodeLength;
   unsigned maxLength_ = 0;
-  std::vector<Entry> table_;
-  // Codes longer than the primary index are found by length: those of length L are the
-  // numbers firstCode_[L] .. firstCode_[L] + count_[L] - 1, in the order of sorted_ from
-  // offset_[L] on.
+  // startLength_[p]: the shortest length among the codes that start with the
+  // primaryBits_ bits p, or the length of the code that is a prefix of p.
+  std::vector<std::uint8_t> startLength_;
+  // Codes of length L are the numbers firstCode_[L] .. firstCode_[L] + count_[L] - 1, in
+  // the order of sorted_ from offset_[L] on.
   std::array<std::uint64_t, kMaxCodeLength + 1> firstCode_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> count_{};
   std::array<std::uint64_t, kMaxCodeLength + 1> offset_{};
+  // From the shortest length on, lastCode_[L]: the last code
+  // of length L or less, left-justified in 64 bits with ones below it; every window above
+  // it starts with a longer code. rankBase_[L]: offset_[L] - firstCode_[L] (mod 2^64), so
+  // that a code c of length L has rank c + rankBase_[L].
+  std::array<std::uint64_t, kMaxCodeLength + 1> lastCode_{};
+  std::array<std::uint64_t, kMaxCodeLength + 1> rankBase_{};
   HugePageVector<std::uint32_t> sorted_;
 };
 

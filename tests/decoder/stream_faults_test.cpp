@@ -201,6 +201,13 @@ TEST(BuiltStreams, SymbolCodeFaults) {
                   "the run marker has a code but never occurs");
   EXPECT_REJECTED(buildEdited(kA, 99, {{{kA, 99}}}, [](StreamFields& f) { splitLeaf(f, kA, kB); }),
                   "byte 98 has a code but never occurs");
+  // Of several such symbols the lowest is named, though byte 100's code is shorter.
+  EXPECT_REJECTED(buildEdited(kA, 101, {{{kA, 101}}}, [](StreamFields& f) {
+                    splitLeaf(f, kA, kB);
+                    splitLeaf(f, kB, 99);
+                    splitLeaf(f, 101, 100);
+                  }),
+                  "byte 98 has a code but never occurs");
   EXPECT_REJECTED(buildEdited(kA, 99, {{{kA, kB, 99}}}, [](StreamFields& f) { splitLeaf(f, kB, 99 + 4 + 0); }),
                   "start rule's own symbol has a code");
   // The bytes at both ends of the range occur in every input.
