@@ -106,6 +106,7 @@ class PairReplacer {
   std::int32_t liveRecords_ = 0;
   RemapArray<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
+  std::size_t heldBytes_ = 0;  // the most the arena, records and index have held together
   std::map<std::int32_t, std::vector<std::int32_t>> buckets_;  // count -> record ids, possibly stale
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
