@@ -108,10 +108,12 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
     if (symbol == layout.endRuleMarker()) endRuleRank = rank;
     if (symbol == layout.endStreamMarker()) endStreamRank = rank;
   }
+  auto elementOfSymbol = [&](std::uint32_t symbol) {
+    return symbol < layout.byteCount ? layout.lowByte + symbol : Grammar::kFirstRule + (symbol - layout.firstRule());
+  };
   auto elementOf = [&](std::uint32_t rank) {
     usedRank[rank] = 1;
-    const std::uint32_t symbol = code.valueOfRank(rank);
-    return symbol < layout.byteCount ? layout.lowByte + symbol : Grammar::kFirstRule + (symbol - layout.firstRule());
+    return elementOfSymbol(code.valueOfRank(rank));
   };
 
   auto& elements = grammar.elements;
@@ -169,11 +171,7 @@ void readRules(BitReader& in, const SymbolLayout& layout, const CanonicalDecoder
   // the pass is a load and a mark per element with nothing to branch on; its loads do
   // not depend on one another, and the miss of one overlaps the next.
   HugePageVector<std::uint32_t> elementOfRank(code.codeCount());
-  for (std::uint32_t rank = 0; rank < code.codeCount(); ++rank) {
-    const std::uint32_t symbol = code.valueOfRank(rank);
-    elementOfRank[rank] =
-        symbol < layout.byteCount ? layout.lowByte + symbol : Grammar::kFirstRule + (symbol - layout.firstRule());
-  }
+  for (std::uint32_t rank = 0; rank < code.codeCount(); ++rank) elementOfRank[rank] = elementOfSymbol(code.valueOfRank(rank));
   std::uint32_t* const data = elements.data();
   const std::uint32_t* const table = elementOfRank.data();
   std::uint8_t* const marks = usedRank.data();
