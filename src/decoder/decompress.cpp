@@ -109,6 +109,43 @@ std::optional<RestoredBytes> Decompressor::restoreWhole(std::uint64_t limit) {
   return memory;
 }
 
+void Decompressor::restoreTo(std::uint64_t limit, const std::function<ByteSink&()>& open) {
+  if (!checked_) {
+    const StreamingLimits limits;
+    const std::uint64_t room = std::min(limit, kMaxRestoredSize - 1) + 1;
+    std::optional<RestoredBytes> memory;
+    try {
+      memory.emplace(static_cast<std::size_t>(room + limits.maxCopy + kExpansionSlack));
+    } catch (const std::bad_alloc&) {
+    }
+    if (memory) {
+      const std::function<ByteSink&()> checkAndOpen = [&]() -> ByteSink& {
+        checkStructure();
+        return open();
+      };
+      if (const auto done = expandCheckingOrStreaming(grammar_, memory->capacity(), limits, checkAndOpen)) {
+        restoredSize_ = done->size;
+        checked_ = true;
+        if (!done->streamed) {
+          memory->setSize(static_cast<std::size_t>(done->size));
+          memory->sendTo(open());
+        }
+        return;
+      }
+      memory.reset();
+    }
+    // A reservation the system refuses, or a fault: checkGrammar names the fault, or
+    // tells the size.
+    checkStructure();
+  }
+  ByteSink& sink = open();
+  if (restoredSize_ <= limit) {
+    restoreWholeTo(sink);
+  } else {
+    restoreTo(sink);
+  }
+}
+
 void Decompressor::restoreWholeTo(ByteSink& sink) const {
   if (restoredSize_ == 0) return;
   RestoredBytes memory(restoredSize_ + kExpansionSlack);
