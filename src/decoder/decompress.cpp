@@ -1,11 +1,13 @@
 #include "decoder/decompress.hpp"
 
 #include <sys/mman.h>
+#include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -19,9 +21,21 @@ namespace quorlen {
 
 RestoredBytes::RestoredBytes(std::size_t capacity) : capacity_(capacity) {
   // MAP_NORESERVE: a reservation of the largest restorable size is mostly never touched.
-  void* memory = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  // The output starts on a huge page, so that none of it falls in small pages before the
+  // first huge one: where the system placed the mapping 1 MiB past one, so8 (8 MiB)
+  // took 2 ms more of CPU, 4% (61 pairs).
+  void* memory =
+      mmap(nullptr, capacity + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (memory == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<std::uint8_t*>(memory);
+  const auto address = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t aligned = (address + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned != address) munmap(memory, aligned - address);
+  // munmap works in whole small pages: keep the one the output's room ends in.
+  const auto smallPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t keptEnd = (aligned + capacity_ + smallPage - 1) & ~(smallPage - 1);
+  const std::uintptr_t mappedEnd = (address + capacity_ + kHugePage + smallPage - 1) & ~(smallPage - 1);
+  if (mappedEnd > keptEnd) munmap(reinterpret_cast<void*>(keptEnd), mappedEnd - keptEnd);
+  data_ = reinterpret_cast<std::uint8_t*>(aligned);
   preferHugePages(data_, capacity_);
 }
 
