@@ -66,17 +66,13 @@ Error decompressFile(const std::string& input, const std::string& output) noexce
         FileStreamSource source(in);
         Decompressor decompressor(source, Decompressor::CheckWhileRestoring{});
         // A regular file, or a small output, is restored whole in memory, the fast way,
-        // checked in the same walk; a large output to a pipe or a device is checked first
-        // and then gets the bytes as they are made, in bounded memory.
-        const std::optional<RestoredBytes> whole =
-            decompressor.restoreWhole(namesRegularFile(output) ? kMaxInputSize : kBoundedWholeLimit);
-        file.emplace(output, in.outputPermissions(), kDash);
-        file->removeOnSignal();
-        if (whole) {
-          whole->sendTo(*file);
-        } else {
-          decompressor.restoreTo(*file);
-        }
+        // checked in the same walk; a large output to a pipe or a device is checked in
+        // full when it outgrows the memory, and then gets the bytes as they are made.
+        decompressor.restoreTo(namesRegularFile(output) ? kMaxInputSize : kBoundedWholeLimit, [&]() -> ByteSink& {
+          file.emplace(output, in.outputPermissions(), kDash);
+          file->removeOnSignal();
+          return *file;
+        });
         file->close();
       },
       file, "");

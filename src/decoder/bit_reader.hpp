@@ -39,15 +39,21 @@ class BitReader {
 
   void refill() {
     if (end_ - pos_ >= 8) {
-      std::uint64_t word = 0;
-      for (int i = 0; i < 8; ++i) word = (word << 8) | pos_[i];
-      // Bits of a partly taken byte may land below the valid part of the window;
-      // they are the same stream bits the next refill puts there, so OR keeps them right.
-      window_ |= word >> count_;
-      const unsigned bytes = (63 - count_) >> 3;
-      pos_ += bytes;
-      count_ += bytes * 8;
+      refillFromMemory();
     } else {
+      refillSlowly();
+    }
+  }
+
+  // Makes sure the window holds at least `bits` bits (at most kMinWindowBits), unless the
+  // stream ends first. Away from the end of the bytes in memory it tops the window up
+  // every time, which costs less than testing whether it needs it: on h64 that test
+  // mispredicted about once in four codes (1.4 million times), and the rule list's
+  // reading took 0.064 s of CPU with it against 0.060 s without (seven pairs).
+  void ensure(unsigned bits) {
+    if (end_ - pos_ >= 8) {
+      refillFromMemory();
+    } else if (count_ < bits) {
       refillSlowly();
     }
   }
@@ -101,6 +107,18 @@ class BitReader {
   [[noreturn]] void truncated() const { refuseStream(std::string("stream ends inside the ") + section_); }
 
  private:
+  // Needs 8 bytes at pos_.
+  void refillFromMemory() {
+    std::uint64_t word = 0;
+    for (int i = 0; i < 8; ++i) word = (word << 8) | pos_[i];
+    // Bits of a partly taken byte may land below the valid part of the window;
+    // they are the same stream bits the next refill puts there, so OR keeps them right.
+    window_ |= word >> count_;
+    const unsigned bytes = (63 - count_) >> 3;
+    pos_ += bytes;
+    count_ += bytes * 8;
+  }
+
   void refillSlowly() {
     while (count_ <= 56) {
       if (pos_ == end_ && !nextChunk()) return;

@@ -40,10 +40,10 @@ class CanonicalDecoder {
   // from there on that passes one comparison, and lastCode_ at the longest length passes
   // every window, which ends the loop. Short and long codes take the same path, with no
   // branch between them to mispredict: on h64 (codes of 19 to 23 bits) nearly every code
-  // passes at the first length compared. Refilling only when fewer bits than the
-  // longest code remain lets one refill serve two or more codes.
+  // passes at the first length compared. The window is topped up before every code
+  // (see BitReader::ensure).
   std::uint32_t decodeRank(BitReader& in) const {
-    if (in.available() < maxLength_) in.refill();
+    in.ensure(maxLength_);
     const std::uint64_t window = in.window();
     unsigned length = startLength_[window >> (64 - primaryBits_)];
     while (window > lastCode_[length]) ++length;

@@ -1,11 +1,13 @@
 #include "decoder/decompress.hpp"
 
 #include <sys/mman.h>
+#include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <new>
 #include <utility>
 
@@ -19,9 +21,21 @@ namespace quorlen {
 
 RestoredBytes::RestoredBytes(std::size_t capacity) : capacity_(capacity) {
   // MAP_NORESERVE: a reservation of the largest restorable size is mostly never touched.
-  void* memory = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  // The output starts on a huge page, so that none of it falls in small pages before the
+  // first huge one: where the system placed the mapping 1 MiB past one, so8 (8 MiB)
+  // took 2 ms more of CPU, 4% (61 pairs).
+  void* memory =
+      mmap(nullptr, capacity + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
   if (memory == MAP_FAILED) throw std::bad_alloc();
-  data_ = static_cast<std::uint8_t*>(memory);
+  const auto address = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t aligned = (address + kHugePage - 1) & ~(kHugePage - 1);
+  if (aligned != address) munmap(memory, aligned - address);
+  // munmap works in whole small pages: keep the one the output's room ends in.
+  const auto smallPage = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t keptEnd = (aligned + capacity_ + smallPage - 1) & ~(smallPage - 1);
+  const std::uintptr_t mappedEnd = (address + capacity_ + kHugePage + smallPage - 1) & ~(smallPage - 1);
+  if (mappedEnd > keptEnd) munmap(reinterpret_cast<void*>(keptEnd), mappedEnd - keptEnd);
+  data_ = reinterpret_cast<std::uint8_t*>(aligned);
   preferHugePages(data_, capacity_);
 }
 
@@ -107,6 +121,43 @@ std::optional<RestoredBytes> Decompressor::restoreWhole(std::uint64_t limit) {
   if (restoredSize_ != 0) expandWhole(grammar_, memory.capacity());
   memory.setSize(static_cast<std::size_t>(restoredSize_));
   return memory;
+}
+
+void Decompressor::restoreTo(std::uint64_t limit, const std::function<ByteSink&()>& open) {
+  if (!checked_) {
+    const StreamingLimits limits;
+    const std::uint64_t room = std::min(limit, kMaxRestoredSize - 1) + 1;
+    std::optional<RestoredBytes> memory;
+    try {
+      memory.emplace(static_cast<std::size_t>(room + limits.maxCopy + kExpansionSlack));
+    } catch (const std::bad_alloc&) {
+    }
+    if (memory) {
+      const std::function<ByteSink&()> checkAndOpen = [&]() -> ByteSink& {
+        checkStructure();
+        return open();
+      };
+      if (const auto done = expandCheckingOrStreaming(grammar_, memory->capacity(), limits, checkAndOpen)) {
+        restoredSize_ = done->size;
+        checked_ = true;
+        if (!done->streamed) {
+          memory->setSize(static_cast<std::size_t>(done->size));
+          memory->sendTo(open());
+        }
+        return;
+      }
+      memory.reset();
+    }
+    // A reservation the system refuses, or a fault: checkGrammar names the fault, or
+    // tells the size.
+    checkStructure();
+  }
+  ByteSink& sink = open();
+  if (restoredSize_ <= limit) {
+    restoreWholeTo(sink);
+  } else {
+    restoreTo(sink);
+  }
 }
 
 void Decompressor::restoreWholeTo(ByteSink& sink) const {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -61,6 +62,14 @@ class Decompressor {
   // Failure (corruptInput), with the reason the checking constructors give, for a grammar
   // they would refuse, and std::bad_alloc when memory runs out.
   std::optional<RestoredBytes> restoreWhole(std::uint64_t limit);
+
+  // Restores to the sink that `open` returns, calling `open` once the whole stream is
+  // known to be valid, before the first byte. An output of at most `limit` bytes is made
+  // whole in memory, then sent. A larger one is made in about `limit` bytes (plus 1 MiB)
+  // and streamed: for a stream read with CheckWhileRestoring, the walk that checks it goes
+  // on from where the output outgrew the memory, after a check of the whole grammar, so
+  // that nothing is made twice and no second buffer is taken. Throws as restoreWhole().
+  void restoreTo(std::uint64_t limit, const std::function<ByteSink&()>& open);
 
   std::uint64_t restoredSize() const { return restoredSize_; }
   std::uint32_t ruleCount() const { return grammar_.ruleCount(); }

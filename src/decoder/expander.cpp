@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,17 @@ struct OutputBuffer {
   std::size_t window;
   std::size_t block;
   ByteSink* sink;
+  // For a walk that checks as it goes: called once when the output outgrows the buffer,
+  // it checks the grammar in full and returns the sink the walk then streams to.
+  const std::function<ByteSink&()>* streamWhenFull;
+
+  // Turns a checking walk into a streaming one: the bytes so far go out first.
+  bool startStreaming() {
+    if (streamWhenFull == nullptr) return false;
+    sink = &(*streamWhenFull)();
+    streamWhenFull = nullptr;
+    return true;
+  }
 
   void makeRoom() {
     sendPending();
@@ -157,7 +169,7 @@ bool expand(const Grammar& grammar, OutputBuffer& buffer, std::uint32_t& rulesWa
   };
   auto roomCheck = [&] {
     if (out < flushAt) return true;
-    if (buffer.sink == nullptr) return false;
+    if (buffer.sink == nullptr && !buffer.startStreaming()) return false;
     buffer.out = out;
     buffer.makeRoom();
     out = buffer.out;
@@ -230,6 +242,33 @@ std::optional<std::uint64_t> expandChecking(const Grammar& grammar, std::span<st
     return std::nullopt;
   }
   return static_cast<std::uint64_t>(buffer.out - buffer.data);
+}
+
+std::optional<CheckedExpansion> expandCheckingOrStreaming(const Grammar& grammar, std::span<std::uint8_t> out,
+                                                          const StreamingLimits& limits,
+                                                          const std::function<ByteSink&()>& checkAndOpen) {
+  const std::size_t spare = std::size_t{limits.maxCopy} + kExpansionSlack;
+  if (out.size() <= spare + 1) return std::nullopt;
+  const std::size_t room = std::min<std::size_t>(out.size() - spare, kMaxRestoredSize);
+  OutputBuffer buffer{};
+  buffer.data = buffer.out = buffer.unsent = out.data();
+  buffer.flushAt = out.data() + room;
+  buffer.copyEnd = buffer.flushAt + limits.maxCopy;
+  // Once streaming, the buffer holds a window of recent output and a block to send.
+  buffer.window = std::max<std::size_t>(std::min(limits.window, room / 2), 1);
+  buffer.block = limits.block;
+  buffer.streamWhenFull = &checkAndOpen;
+  std::uint32_t rulesWalked = 0;
+  if (!expand(grammar, buffer, rulesWalked)) return std::nullopt;
+  if (buffer.sink == nullptr) {
+    if (buffer.out < buffer.flushAt) {
+      if (rulesWalked != grammar.ruleCount()) return std::nullopt;
+      return CheckedExpansion{static_cast<std::uint64_t>(buffer.out - buffer.data), false};
+    }
+    buffer.startStreaming();  // the last copy ran past the room
+  }
+  buffer.sendPending();
+  return CheckedExpansion{buffer.base + static_cast<std::uint64_t>(buffer.out - buffer.data), true};
 }
 
 void expandStreaming(const Grammar& grammar, ByteSink& sink, const StreamingLimits& limits) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 
@@ -46,5 +47,20 @@ struct StreamingLimits {
 };
 inline constexpr std::size_t kLargestSinkWrite = std::size_t{4} << 20;
 void expandStreaming(const Grammar& grammar, ByteSink& sink, const StreamingLimits& limits = {});
+
+// expandChecking for an output that may outgrow the memory given: `out` holds the room
+// for the output plus limits.maxCopy and kExpansionSlack bytes. When the output fits, it
+// is left there, unsent. When it outgrows the room, the walk calls `checkAndOpen` once,
+// which must check the grammar in full (throwing if it is refused) and return the sink;
+// the walk then goes on as expandStreaming does, with a window of at most half the room,
+// and hands the sink every byte, those made before first. Returns nullopt, as
+// expandChecking does, for a grammar found unfit before the output outgrew the room.
+struct CheckedExpansion {
+  std::uint64_t size;
+  bool streamed;
+};
+std::optional<CheckedExpansion> expandCheckingOrStreaming(const Grammar& grammar, std::span<std::uint8_t> out,
+                                                          const StreamingLimits& limits,
+                                                          const std::function<ByteSink&()>& checkAndOpen);
 
 }  // namespace quorlen

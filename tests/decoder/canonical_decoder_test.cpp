@@ -1,10 +1,13 @@
 // The table-driven canonical decoder against the plainest one: a bit at a time, the code
 // so far compared with the codes of each length. Random complete codes (shallow and up
-// to 56 bits deep) read random bit strings, cut off anywhere: every rank, every stop and
-// its message must agree.
+// to 56 bits deep) read random bit strings, cut off anywhere, from memory and in small
+// chunks: every rank, every stop and its message must agree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,9 +48,29 @@ Decoded decodeBitByBit(const std::vector<std::uint8_t>& lengths, const std::vect
   return out;
 }
 
-Decoded decodeWithTables(const CanonicalDecoder& decoder, const std::vector<std::uint8_t>& stream) {
+// Hands the stream out in chunks of 1, 2, ..., `largest` bytes in turn, as a file read as
+// it arrives: codes then straddle chunk ends, where the window is filled byte by byte.
+class ChunkedSource final : public ByteSource {
+ public:
+  ChunkedSource(std::span<const std::uint8_t> stream, std::size_t largest) : rest_(stream), largest_(largest) {}
+  std::span<const std::uint8_t> next() override {
+    const std::span<const std::uint8_t> chunk = rest_.first(std::min(rest_.size(), 1 + turn_++ % largest_));
+    rest_ = rest_.subspan(chunk.size());
+    return chunk;
+  }
+  std::optional<std::uint64_t> size() const override { return rest_.size(); }  // asked before the first chunk
+
+ private:
+  std::span<const std::uint8_t> rest_;
+  std::size_t largest_;
+  std::size_t turn_ = 0;
+};
+
+Decoded decodeWithTables(const CanonicalDecoder& decoder, const std::vector<std::uint8_t>& stream,
+                         std::size_t largestChunk = 0) {
   Decoded out;
-  BitReader in(stream);
+  ChunkedSource source(stream, largestChunk == 0 ? 1 : largestChunk);
+  BitReader in = largestChunk == 0 ? BitReader(stream) : BitReader(source);
   try {
     while (in.remaining() != 0) out.ranks.push_back(decoder.decodeRank(in));
   } catch (const Failure& error) {
@@ -87,9 +110,11 @@ TEST(CanonicalDecoder, TablesAgreeWithDecodingBitByBit) {
     // Long runs of ones reach the deepest codes, which random bits almost never do.
     if (trial % 2) std::fill(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(stream.size() / 2), 0xff);
     const Decoded expected = decodeBitByBit(lengths, stream);
-    const Decoded actual = decodeWithTables(decoder, stream);
-    ASSERT_EQ(actual.ranks, expected.ranks) << "trial " << trial;
-    ASSERT_EQ(actual.stop, expected.stop) << "trial " << trial;
+    for (const std::size_t largestChunk : {0, 3, 13}) {
+      const Decoded actual = decodeWithTables(decoder, stream, largestChunk);
+      ASSERT_EQ(actual.ranks, expected.ranks) << "trial " << trial << ", chunks " << largestChunk;
+      ASSERT_EQ(actual.stop, expected.stop) << "trial " << trial << ", chunks " << largestChunk;
+    }
   }
 }
 

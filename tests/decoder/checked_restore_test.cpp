@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 #include <string>
 #include <utility>
@@ -68,10 +69,30 @@ std::string checkedWhileRestoring(const Bytes& stream, std::uint64_t limit) {
   }
 }
 
+// The same through the restore that goes on streaming from where the output outgrew
+// `limit`: the sink is asked for only once the stream is known to be valid.
+std::string checkedWhileRestoringTo(const Bytes& stream, std::uint64_t limit) {
+  std::optional<CollectingSink> sink;
+  try {
+    MemorySource source(stream);
+    Decompressor decompressor(source, Decompressor::CheckWhileRestoring{});
+    decompressor.restoreTo(limit, [&]() -> ByteSink& {
+      EXPECT_FALSE(sink) << "the sink is opened twice";
+      return sink.emplace();
+    });
+    EXPECT_EQ(sink->out.size(), decompressor.restoredSize());
+    return "restored " + std::string(sink->out.begin(), sink->out.end());
+  } catch (const Failure& error) {
+    EXPECT_FALSE(sink) << "opened for a refused stream";
+    return error.what();
+  }
+}
+
 void expectSameVerdicts(const Bytes& stream) {
   const std::string expected = checkedFirst(stream);
   for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{5}, std::uint64_t{1} << 30}) {
     EXPECT_EQ(checkedWhileRestoring(stream, limit), expected) << "limit " << limit;
+    EXPECT_EQ(checkedWhileRestoringTo(stream, limit), expected) << "limit " << limit;
   }
 }
 
@@ -81,7 +102,9 @@ TEST(CheckedRestore, GeneratedAndRealInputs) {
   for (const auto& input : inputs) {
     const std::string expected = "restored " + std::string(input.bytes.begin(), input.bytes.end());
     for (const std::uint64_t limit : {std::uint64_t{UINT32_MAX}, std::uint64_t{input.bytes.size() / 2}}) {
-      EXPECT_EQ(checkedWhileRestoring(compressBytes(input.bytes), limit), expected) << input.name << ", " << limit;
+      const Bytes stream = compressBytes(input.bytes);
+      EXPECT_EQ(checkedWhileRestoring(stream, limit), expected) << input.name << ", " << limit;
+      EXPECT_EQ(checkedWhileRestoringTo(stream, limit), expected) << input.name << ", " << limit;
     }
   }
 }
@@ -117,6 +140,7 @@ TEST(CheckedRestore, BuiltGrammarsGetTheSameVerdicts) {
     if ((((std::uint64_t{1} << 31) - 512) >> (31 - i)) & 1) rules[0].body.push_back(r(i));
   }
   EXPECT_EQ(checkedWhileRestoring(build(rules), 1 << 20), "restored data would reach 2 GiB");
+  EXPECT_EQ(checkedWhileRestoringTo(build(rules), 1 << 20), "restored data would reach 2 GiB");
 }
 
 // Every truncation and bit flip of small real streams: refused with the same reason or
