@@ -60,6 +60,26 @@ inline std::string decodeFault(std::span<const std::uint8_t> stream) {
     checkedWhileRestoring = error.what();
   }
   if (checkedWhileRestoring != checkedFirst) return "verdicts differ: " + checkedFirst + " / " + checkedWhileRestoring;
+  // So must the restore that outgrows a small memory and streams on from its walk; it
+  // opens the output only for a valid stream.
+  if (checkedFirst != "accepted" || restoredSize <= kMaxRestore) {
+    std::string streamedOn = "accepted";
+    CountingSink sink;
+    bool opened = false;
+    try {
+      WholeSource source(stream);
+      Decompressor decompressor(source, Decompressor::CheckWhileRestoring{});
+      decompressor.restoreTo(4096, [&]() -> ByteSink& {
+        opened = true;
+        return sink;
+      });
+      if (sink.count != restoredSize) return "the streaming restore differs in size";
+    } catch (const Failure& error) {
+      streamedOn = error.what();
+      if (opened) return "a refused stream opened its output";
+    }
+    if (streamedOn != checkedFirst) return "verdicts differ: " + checkedFirst + " / " + streamedOn;
+  }
   return {};
 }
 
