@@ -126,6 +126,7 @@ class PairReplacer {
     std::int32_t idPlusOne;
   };
   RemapArray<TableSlot> table_;  // open addressing by (left, right), linear probing
+  int tableShift_ = 32;          // a hash's top bits give its home slot
   std::int32_t liveRecords_ = 0;
   RemapArray<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
