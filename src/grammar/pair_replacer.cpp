@@ -42,9 +42,10 @@ constexpr double kMaxLoad = 0.7;
 // runs on h16 against the lists kept from the start (CPU ratio, peak MiB): 1/8 1.13,
 // 113.9; 1/4 1.10, 121.2; 1/2 0.98, 125.0 (against 142.3).
 constexpr double kBandShare = 1.0 / 2;
-constexpr std::int64_t kMinBandEntries = 4096;
+constexpr std::int64_t kMinBandEntries = 4096;  // not tuned: a small input's lists come in one walk
 // The stale entries of the count buckets are dropped once all entries pass this
-// multiple of the live records.
+// multiple of the live records. Not tuned: on 16 MiB of random bytes at its most
+// records (1.53 M) the buckets held 1.94 M entries, against 5.06 M never dropped.
 constexpr double kBucketSlack = 1.5;
 // The occurrence arena, when full, is compacted once 1/8 of it is garbage; otherwise
 // it grows by 1/32 of what it holds.
@@ -190,7 +191,7 @@ void PairReplacer::insertKey(std::int32_t id) {
 // of the hash, the new table is written front to back too, so the two together never
 // hold much more than the larger one.
 void PairReplacer::growTable() {
-  constexpr std::size_t kReleaseStride = 1 << 16;  // slots walked between two returns
+  constexpr std::size_t kReleaseStride = 1 << 16;  // slots walked between two returns; not tuned
   const std::size_t oldSize = table_.size();
   RemapArray<TableSlot> old;
   old.swap(table_);
