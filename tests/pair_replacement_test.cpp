@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <tuple>
 #include <vector>
 
 #include "encoder_fixture.hpp"
+#include "grammar/pair_replacer.hpp"
+#include "grammar/remap_array.hpp"
 
 namespace quorlen::test_support {
 namespace {
@@ -185,6 +188,49 @@ TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
     expected.push_back(E);
     EXPECT_EQ(expansion, expected);
   }
+}
+
+// Byte-pair lists are built by walks over the sequence, a band of them at a time.
+// One walk per pass that needs a list (band of one entry) must give the rules of
+// the default bands; inputs large enough for several index growths and bands.
+TEST(PairReplacer, ByteListsBuiltInAnyBandGiveTheSameRules) {
+  std::mt19937 random(13);
+  std::vector<Bytes> inputs;
+  for (const auto& sample : quorlen::test::smallSampleInputs()) inputs.push_back(sample.bytes);
+  for (const int alphabet : {2, 5, 256}) {
+    Bytes bytes(150000);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random() % static_cast<unsigned>(alphabet));
+    inputs.push_back(bytes);
+  }
+  inputs.push_back(quorlen::test::includeTar(200000));
+  for (const Bytes& bytes : inputs) {
+    if (bytes.empty()) continue;
+    EncoderRun<GrammarEncoder> run(bytes, Phase::ReplacePairs);
+    const std::vector<PairRule> expected = pairRules(*run);
+    Symbols sequence(bytes.begin(), bytes.end());
+    sequence.push_back(E);
+    GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
+    e.scanByteRange();
+    e.nextSymbol = e.firstRuleSymbol();
+    e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
+                                 PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, 1)
+                        .run();
+    ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes";
+  }
+}
+
+TEST(RemapArray, ReleasedPagesReadAsZeroAndTheRestStays) {
+  RemapArray<std::int32_t> array;
+  array.resize(5000);
+  for (std::size_t i = 0; i < array.size(); ++i) array[i] = static_cast<std::int32_t>(i) + 1;
+  array.releasePages(100, 4000);  // pages of 1024 elements: 1024 .. 3071 go back
+  for (std::size_t i = 0; i < array.size(); ++i) {
+    ASSERT_EQ(array[i], i >= 1024 && i < 3072 ? 0 : static_cast<std::int32_t>(i) + 1) << i;
+  }
+  array.resize(20000);
+  array[19999] = 7;
+  EXPECT_EQ(array[4999], 5000);
+  EXPECT_EQ(array[19999], 7);
 }
 
 }  // namespace

@@ -7,9 +7,17 @@
 // that occur at least twice keep their occurrence lists and counts between passes;
 // a pass costs what it changes. Once no pair occurs twice, the remaining passes
 // sort the (by then short) sequence directly.
+//
+// The pairs of two input bytes cover every position at the start; their lists
+// would take as much memory as the sequence. So only their counts are kept from the
+// start, and their lists are built by a walk over the sequence when a pass first
+// needs them, a band of the most frequent ones at a time. A byte pair never gains
+// an occurrence, so the walk finds exactly the occurrences a list kept from the
+// start would still hold.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <span>
 #include <vector>
@@ -31,7 +39,10 @@ class PairReplacer {
  public:
   // `sequence` holds `length` symbols, the last one EndSentinel; it is rewritten in
   // place and ends as the single root symbol at position 0.
-  PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules);
+  // `bandEntries` bounds the byte-pair list entries one walk builds (beyond those the
+  // pass at hand needs); 0 chooses a share of the input.
+  PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
+               std::int64_t bandEntries = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
@@ -41,11 +52,16 @@ class PairReplacer {
     std::int32_t left;
     std::int32_t right;
     std::int32_t count;   // non-overlapping occurrences
-    std::uint32_t offset;  // occurrence positions, ascending, in `arena_`
+    std::uint32_t offset;  // occurrence positions, ascending, in `arena_`; kNoList while not built
     std::int32_t length;  // entries there, stale ones included
-    std::uint32_t touchedPass;
-    std::int32_t staleEntries;  // occurrences destroyed since the list was last compacted
+    // Occurrences destroyed since the list was last compacted (or built), and in the
+    // top bit whether the current pass has touched the pair.
+    std::uint32_t staleAndTouched;
+    std::int32_t stale() const { return static_cast<std::int32_t>(staleAndTouched & ~kTouchedBit); }
+    bool touched() const { return (staleAndTouched & kTouchedBit) != 0; }
   };
+  static constexpr std::uint32_t kTouchedBit = std::uint32_t{1} << 31;
+  static constexpr std::uint32_t kNoList = ~std::uint32_t{0};
   struct MadeRule {
     std::int32_t symbol;
     std::int32_t offset;  // the positions that now hold `symbol`, in `madePositions_`
@@ -66,6 +82,8 @@ class PairReplacer {
   bool holdsPair(std::int32_t p, std::int32_t left, std::int32_t right) const;
 
   void countInitialPairs();
+  void buildByteLists(std::int32_t passCount);
+  void makeRoom(std::size_t entries);
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
   void prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const;
@@ -75,17 +93,22 @@ class PairReplacer {
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
   void collectGarbage();
+  void sweepBuckets();
   void finishWithSinglePairs();
 
-  std::int32_t createRecord(std::int32_t left, std::int32_t right, std::int32_t count, std::int32_t entries);
+  std::int32_t createRecord(std::int32_t left, std::int32_t right, std::int32_t count, std::int32_t entries,
+                            bool buildList);
   void releaseRecord(std::int32_t id);
   std::int32_t find(std::int32_t left, std::int32_t right) const;
+  std::int32_t findUnchecked(std::int32_t left, std::int32_t right) const;
   void insertKey(std::int32_t id);
   void eraseKey(std::int32_t id);
-  std::size_t slotOf(std::uint64_t key) const;
+  void growTable();
+  std::size_t home(std::uint32_t hash) const;
 
   std::int32_t* seq_;
   std::int32_t length_;
+  std::int32_t firstRuleSymbol_;
   std::int32_t nextSymbol_;
   std::int32_t passFirstSymbol_ = 0;
   std::uint32_t pass_ = 0;
@@ -95,19 +118,29 @@ class PairReplacer {
   std::int32_t ruleCount_ = 0;
 
   RemapArray<PairRecord> records_;
-  std::vector<std::int32_t> freeRecords_;
-  struct TableSlot {  // 12 bytes: the pair's key, kept here so that a miss reads no record
-    std::uint32_t keyHigh;
-    std::uint32_t keyLow;
-    std::int32_t id;  // -1 for an empty slot
-    std::uint64_t key() const { return (std::uint64_t{keyHigh} << 32) | keyLow; }
+  std::int32_t freeRecord_ = -1;  // the last released record, -1 for none
+  // 8 bytes: the pair's 32-bit hash, so that a probe past other pairs reads no
+  // record, and the record's id plus one (0 for an empty slot: fresh pages are empty).
+  struct TableSlot {
+    std::uint32_t hash;
+    std::int32_t idPlusOne;
   };
-  std::vector<TableSlot> table_;  // open addressing by (left, right)
+  RemapArray<TableSlot> table_;  // open addressing by (left, right), linear probing
+  int tableShift_ = 32;          // a hash's top bits give its home slot
   std::int32_t liveRecords_ = 0;
   RemapArray<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
   std::size_t heldBytes_ = 0;  // the most the arena, records and index have held together
-  std::map<std::int32_t, std::vector<std::int32_t>> buckets_;  // count -> record ids, possibly stale
+  // count -> record ids, possibly stale: a record is added again whenever its count
+  // changes, and its old entries are dropped when the stale ones grow too many.
+  std::map<std::int32_t, std::deque<std::int32_t>> buckets_;
+  std::int64_t bucketEntries_ = 0;
+  std::vector<std::int32_t> passIds_;
+  // Byte pairs whose lists are not built yet, and the walk's table from a byte pair to
+  // the record whose list it fills.
+  std::vector<std::int32_t> unbuiltLists_;
+  std::vector<std::int32_t> byteRecord_;
+  std::int64_t bandEntries_;
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
   std::vector<std::int32_t> madePositions_;

@@ -8,11 +8,21 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <type_traits>
 #include <utility>
 
 namespace quorlen {
+
+// Returns the whole pages within [begin, end) of memory this process owns to the
+// system; they read as zero afterwards.
+inline void releaseWholePages(const void* begin, const void* end) {
+  constexpr std::uintptr_t kPage = 4096;
+  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + kPage - 1) / kPage * kPage;
+  const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) / kPage * kPage;
+  if (first < last) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+}
 
 template <typename T>
 class RemapArray {
@@ -51,6 +61,11 @@ class RemapArray {
   void resize(std::size_t size) {
     if (size > capacity_) reserve(std::max(size, capacity_ * 2));
     size_ = size;
+  }
+  // Returns the whole pages within elements [from, to) to the system; they read as
+  // zero afterwards.
+  void releasePages(std::size_t from, std::size_t to) {
+    if (from < to && data_ != nullptr) releaseWholePages(data_ + from, data_ + std::min(to, capacity_));
   }
   void swap(RemapArray& other) noexcept {
     std::swap(data_, other.data_);
