@@ -103,7 +103,7 @@ for input in "${files[@]}"; do
     ours+=("$a") theirs+=("$b") ratios+=("$(awk -v a="$a" -v b="$b" 'BEGIN { printf "%.3f", a / b }')")
   done
   peak=$(/usr/bin/time -v "$unquorlen" "$stream" "$out" 2>&1 >/dev/null | awk -F': ' '/Maximum resident/ { printf "%.1f", $2 / 1024 }')
-  printf '%-12s %11d %11d %11d %9.3f %9.3f %7.2f %9s\n' "$name" "$(stat -c%s "$input")" "$(stat -c%s "$stream")" \
+  printf '%-12s %11d %11d %11d %9.3f %9.3f %7.2f %9s\n' "$name" "$(stat -L -c%s "$input")" "$(stat -c%s "$stream")" \
     "$(stat -c%s "$zst")" "$(printf '%s\n' "${ours[@]}" | median)" "$(printf '%s\n' "${theirs[@]}" | median)" \
     "$(printf '%s\n' "${ratios[@]}" | median)" "$peak"
 done
