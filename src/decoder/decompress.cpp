@@ -94,17 +94,32 @@ void Decompressor::checkStructure() {
   checked_ = true;
 }
 
+namespace {
+
+// The room a walk that checks as it restores needs for an output of at most `limit`
+// bytes: one byte more, so that reaching it tells an output too large.
+std::size_t checkingRoom(std::uint64_t limit) {
+  return static_cast<std::size_t>(std::min(limit, kMaxRestoredSize - 1) + 1);
+}
+
+// A reservation of `bytes`, or none where the system refuses it: the caller then leaves
+// the work to checkGrammar, which needs far less.
+std::optional<RestoredBytes> tryReserve(std::size_t bytes) {
+  try {
+    return RestoredBytes(bytes);
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
 std::optional<RestoredBytes> Decompressor::restoreWhole(std::uint64_t limit) {
   if (!checked_) {
     // One walk checks and restores, into a reservation as large as the output may be.
     // A reservation the system refuses, or a fault, leaves the work to checkGrammar:
     // it names the fault, or tells the size.
-    const std::uint64_t room = std::min(limit, kMaxRestoredSize - 1) + 1;
-    std::optional<RestoredBytes> memory;
-    try {
-      memory.emplace(static_cast<std::size_t>(room + kExpansionSlack));
-    } catch (const std::bad_alloc&) {
-    }
+    std::optional<RestoredBytes> memory = tryReserve(checkingRoom(limit) + kExpansionSlack);
     if (memory) {
       if (const std::optional<std::uint64_t> size = expandChecking(grammar_, memory->capacity())) {
         memory->setSize(static_cast<std::size_t>(*size));
@@ -126,12 +141,7 @@ std::optional<RestoredBytes> Decompressor::restoreWhole(std::uint64_t limit) {
 void Decompressor::restoreTo(std::uint64_t limit, const std::function<ByteSink&()>& open) {
   if (!checked_) {
     const StreamingLimits limits;
-    const std::uint64_t room = std::min(limit, kMaxRestoredSize - 1) + 1;
-    std::optional<RestoredBytes> memory;
-    try {
-      memory.emplace(static_cast<std::size_t>(room + limits.maxCopy + kExpansionSlack));
-    } catch (const std::bad_alloc&) {
-    }
+    std::optional<RestoredBytes> memory = tryReserve(checkingRoom(limit) + limits.maxCopy + kExpansionSlack);
     if (memory) {
       const std::function<ByteSink&()> checkAndOpen = [&]() -> ByteSink& {
         checkStructure();
