@@ -722,7 +722,8 @@ void PairReplacer::collectGarbage() {
     if (std::int64_t{record.stale()} * kStaleToCheck < record.length) {
       // Every entry, or all but a few, is still an occurrence: the list moves as it
       // is, and the stale ones stay counted as garbage for a later compaction.
-      std::copy(arena + record.offset, arena + record.offset + record.length, arena + start);
+      // Lists before the first garbage are in place already.
+      if (start != record.offset) std::copy(arena + record.offset, arena + record.offset + record.length, arena + start);
       record.offset = static_cast<std::uint32_t>(start);
       written += static_cast<std::size_t>(record.length);
       keptStale += record.stale();
