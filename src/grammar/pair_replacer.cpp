@@ -69,10 +69,6 @@ constexpr double kArenaRoom = 1.0 / 2;
 // input byte; with the budget and a reserve of 1: so8 10.2; of 2: so8 9.6, h16
 // 8.8 -> 8.9, h64 8.6 -> 8.8, and h64 7 compactions walking 402 M words, not 465 M.
 constexpr double kArenaMaxRoom = 1.0;
-// A compaction checks the entries of a list only when at least 1 in kStaleToCheck is
-// stale; it moves the others as they are. On h16 the lists under 1 in 32 held 15% of
-// the entries checked (7.7 M of 52 M) and 0.15% of the garbage.
-constexpr std::int32_t kStaleToCheck = 32;
 constexpr double kGrowthReserve = 2.0;
 
 std::uint32_t pairHash(std::int32_t left, std::int32_t right) {
@@ -707,7 +703,6 @@ void PairReplacer::collectGarbage() {
   // The lists lie one after another, each behind its header slot: a record id for a
   // live list, the complemented length for a released one.
   std::size_t written = 0;
-  std::int64_t keptStale = 0;
   std::int32_t* const arena = arena_.data();
   for (std::size_t read = 0; read < arena_.size();) {
     const std::int32_t header = arena[read];
@@ -719,14 +714,12 @@ void PairReplacer::collectGarbage() {
     read += 1 + static_cast<std::size_t>(record.length);
     arena[written++] = header;
     const std::size_t start = written;
-    if (std::int64_t{record.stale()} * kStaleToCheck < record.length) {
-      // Every entry, or all but a few, is still an occurrence: the list moves as it
-      // is, and the stale ones stay counted as garbage for a later compaction.
-      // Lists before the first garbage are in place already.
+    if (record.stale() == 0) {
+      // Every entry is still an occurrence: the list moves as it is. Lists before the
+      // first garbage are in place already.
       if (start != record.offset) std::copy(arena + record.offset, arena + record.offset + record.length, arena + start);
       record.offset = static_cast<std::uint32_t>(start);
       written += static_cast<std::size_t>(record.length);
-      keptStale += record.stale();
       continue;
     }
     record.staleAndTouched = 0;
@@ -740,7 +733,7 @@ void PairReplacer::collectGarbage() {
     record.length = static_cast<std::int32_t>(written - start);
   }
   arena_.resize(written);
-  liveEntries_ = static_cast<std::int64_t>(written) - keptStale;
+  liveEntries_ = static_cast<std::int64_t>(written);
 }
 
 // No pair occurs twice any more, and none ever will again: a new symbol occurs once.
