@@ -118,6 +118,21 @@ TEST(Differential, LongRunsAndEdgeBytes) {
   expectSameStream(twice, "all byte values twice");
 }
 
+// A new symbol's neighbours are kept between two walks when it occurs at most 4096
+// times and looked up again above that: inputs on both sides, with many partners.
+TEST(Differential, NewSymbolsOnBothSidesOfTheRememberedCount) {
+  std::mt19937 random(4096);
+  std::uniform_int_distribution<int> other('c', 'z');
+  for (const std::size_t pairs : {4095u, 4096u, 4097u, 12000u}) {
+    Bytes bytes;
+    for (std::size_t i = 0; i < pairs; ++i) {
+      bytes.insert(bytes.end(), {'a', 'b', static_cast<std::uint8_t>(other(random))});
+    }
+    expectSameStream(bytes, "a pair among random bytes");
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST(Differential, RealFiles) {
   std::vector<std::filesystem::path> files;
   for (const char* dir : {"/usr/include", "/usr/bin"}) {

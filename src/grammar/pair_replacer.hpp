@@ -149,6 +149,9 @@ class PairReplacer {
   // from (side, partner symbol) to their index, sized to the new symbol's count.
   std::vector<Partner> partners_;
   std::vector<std::int32_t> partnerTable_;
+  // Scratch of addNewPairs: per occurrence of the new symbol, its left neighbour's
+  // position and the slots of its left and right partners (-1 for none).
+  RemapArray<std::int32_t> neighbours_;
 };
 
 }  // namespace quorlen
