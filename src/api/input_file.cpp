@@ -75,19 +75,22 @@ std::int64_t countInputBytes(InputFile& input) {
 }
 
 std::vector<std::int32_t> readInputSymbols(InputFile& input, std::int64_t count) {
-  std::vector<std::int32_t> symbols(static_cast<std::size_t>(count) + 1);
+  // Reserved, not sized: the symbols are appended as they are read, so the buffer is
+  // never zero-filled first (a 64 MiB memset on a 16 MiB input).
+  std::vector<std::int32_t> symbols;
+  symbols.reserve(static_cast<std::size_t>(count) + 1);
   std::array<std::uint8_t, kChunkSize> chunk;
   std::int64_t stored = 0;
   while (stored < count) {
     const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(kChunkSize, count - stored));
     const std::size_t got = input.read(std::span(chunk).first(wanted));
     if (got < wanted) fail(ErrorKind::readInput, "read past end of file.");
-    for (std::size_t k = 0; k < wanted; ++k) symbols[static_cast<std::size_t>(stored) + k] = chunk[k];
+    symbols.insert(symbols.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(wanted));
     stored += static_cast<std::int64_t>(wanted);
   }
   std::uint8_t extra;
   if (input.read(std::span(&extra, 1)) != 0) fail(ErrorKind::readInput, "input changed while it was read.");
-  symbols[static_cast<std::size_t>(count)] = EndSentinel;
+  symbols.push_back(EndSentinel);
   return symbols;
 }
 
