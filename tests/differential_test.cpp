@@ -118,6 +118,27 @@ TEST(Differential, LongRunsAndEdgeBytes) {
   expectSameStream(twice, "all byte values twice");
 }
 
+// Pair replacement ends with the sequence in which no pair occurs twice, the root's
+// body, which the reference pairs up into rules of one use and the library keeps
+// as it is: random bytes leave most of the input there, runs next to random
+// bytes leave the run's rules in it, and the shortest inputs leave only the
+// sentinel's neighbour.
+TEST(Differential, LongSequencesLeftWithoutRepeatedPairs) {
+  std::mt19937 random(4099);
+  for (const std::size_t length : {0u, 1u, 2u, 3u, 1000u, 30000u, 120000u}) {
+    for (const int alphabet : {2, 256}) {
+      expectSameStream(randomBytes(random, length, alphabet, 0), "random");
+      Bytes framed = randomBytes(random, length / 2, alphabet, 0);
+      framed.insert(framed.end(), length / 4 + 3, static_cast<std::uint8_t>(alphabet - 1));
+      const Bytes tail = randomBytes(random, length / 4, alphabet, 0);
+      framed.insert(framed.end(), tail.begin(), tail.end());
+      expectSameStream(framed, "random around a run");
+      if (HasFatalFailure()) return;
+    }
+  }
+  for (const std::size_t length : {2u, 3u, 31u, 32u, 33u, 4096u}) expectSameStream(Bytes(length, 'q'), "run");
+}
+
 TEST(Differential, RealFiles) {
   std::vector<std::filesystem::path> files;
   for (const char* dir : {"/usr/include", "/usr/bin"}) {

@@ -12,12 +12,12 @@ void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) 
   GrammarEncoder encoder(symbols.data(), static_cast<std::int32_t>(symbols.size()));
   encoder.scanByteRange();
   encoder.replacePairs();
-  // Only the root symbol is read from here on; the buffer's memory is better spent.
-  std::int32_t root = symbols[0];
-  encoder.sequence = &root;
-  releaseStorage(symbols);
   encoder.selectRules();
   encoder.expandRules();
+  // The root's body now holds what pair replacement left in the buffer.
+  encoder.sequence = nullptr;
+  encoder.sequenceLength = 0;
+  releaseStorage(symbols);
   // The bodies now hold all that later phases need of the pair rules.
   encoder.pairLeft.clear();
   encoder.pairRight.clear();
