@@ -18,7 +18,7 @@ void GrammarEncoder::selectRules() {
   // each below a parent of one use.
   ruleCount = sequenceLength > 1 ? 1 : 0;  // an empty input leaves EndSentinel alone
   markKept(std::span<const std::int32_t>(sequence, static_cast<std::size_t>(sequenceLength)), 1);
-  ruleOrder.at(0) = kRootRule;
+  if (ruleCount > 0) ruleOrder.at(0) = kRootRule;
   for (std::int32_t r = 0; r < pairRuleCount; ++r) {
     if (keptIndex.at(r) != -1) ruleOrder.at(keptIndex.at(r)) = r;
   }
