@@ -44,7 +44,7 @@ class GrammarEncoder {
   void restructureRuns();
   void buildSymbolCode();
   void buildLengthCode();
-  void writeStream(BitOutputStream& stream);
+  void writeStream(BitOutputStream& stream);  // releases the symbol code table
 
   std::int32_t firstRuleSymbol() const { return highByte + format::kFirstRuleOffset; }
   std::int32_t runMarker() const { return highByte + format::kRunMarkerOffset; }
