@@ -12,7 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "encoder/compress.hpp"
+#include "quorlen/quorlen.hpp"
 #include "reference/reference_compress.hpp"
 
 namespace {
@@ -131,6 +134,50 @@ TEST(Differential, NewSymbolsOnBothSidesOfTheRememberedCount) {
     expectSameStream(bytes, "a pair among random bytes");
     if (HasFatalFailure()) return;
   }
+}
+
+// Pair replacement ends with the sequence in which no pair occurs twice, the root's
+// body, which the reference pairs up into rules of one use and the library keeps
+// as it is: random bytes leave most of the input there, runs next to random
+// bytes leave the run's rules in it, and the shortest inputs leave only the
+// sentinel's neighbour.
+TEST(Differential, LongSequencesLeftWithoutRepeatedPairs) {
+  std::mt19937 random(4099);
+  for (const std::size_t length : {0u, 1u, 2u, 3u, 1000u, 30000u, 120000u}) {
+    for (const int alphabet : {2, 256}) {
+      expectSameStream(randomBytes(random, length, alphabet, 0), "random");
+      Bytes framed = randomBytes(random, length / 2, alphabet, 0);
+      framed.insert(framed.end(), length / 4 + 3, static_cast<std::uint8_t>(alphabet - 1));
+      const Bytes tail = randomBytes(random, length / 4, alphabet, 0);
+      framed.insert(framed.end(), tail.begin(), tail.end());
+      expectSameStream(framed, "random around a run");
+      if (HasFatalFailure()) return;
+    }
+  }
+  for (const std::size_t length : {2u, 3u, 31u, 32u, 33u, 4096u}) expectSameStream(Bytes(length, 'q'), "run");
+}
+
+// The library collects its stream in blocks of 1 MiB; the program writes to a
+// file. A stream of several blocks must be the same.
+TEST(Differential, StreamOfSeveralBlocksIsTheProgramsStream) {
+  std::mt19937 random(31);
+  const Bytes input = randomBytes(random, 3 * 1000 * 1000 + 7, 256, 0);
+  std::int64_t wholeBytes = 0;
+  const Bytes fromLibrary = quorlen::compressBytes(input, &wholeBytes);
+  const auto directory = std::filesystem::temp_directory_path() / ("quorlen_blocks_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(directory);
+  {
+    std::ofstream(directory / "in", std::ios::binary).write(reinterpret_cast<const char*>(input.data()),
+                                                           static_cast<std::streamsize>(input.size()));
+  }
+  ASSERT_EQ(quorlen::compressFile((directory / "in").string(), (directory / "out").string()).kind,
+            quorlen::ErrorKind::none);
+  std::ifstream in(directory / "out", std::ios::binary);
+  const Bytes fromFile((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::filesystem::remove_all(directory);
+  ASSERT_GT(fromLibrary.size(), 3u << 20);
+  EXPECT_GE(wholeBytes + 1, static_cast<std::int64_t>(fromLibrary.size()));
+  EXPECT_TRUE(fromLibrary == fromFile) << fromLibrary.size() << " against " << fromFile.size() << " bytes";
 }
 
 TEST(Differential, RealFiles) {

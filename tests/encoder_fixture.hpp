@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "encoder/grammar_encoder.hpp"
@@ -136,6 +137,59 @@ Symbols expandRule(Encoder& e, std::int32_t rule) {
 }
 
 inline Symbols asSymbols(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
+
+// The library's encoder stops pair replacement once no pair occurs twice and leaves
+// that sequence as the root's body; the reference goes on to pair it up into rules
+// of one use, the root the last of them.
+template <typename Encoder>
+inline constexpr bool kPairsUpRemainder = std::is_same_v<Encoder, reference::GrammarEncoder>;
+
+// ruleOrder's entry for the root.
+template <typename Encoder>
+std::int32_t rootRule(Encoder& e) {
+  if constexpr (kPairsUpRemainder<Encoder>) {
+    return e.nextSymbol - e.firstRuleSymbol() - 1;
+  } else {
+    return kRootRule;
+  }
+}
+
+// Rules made while some pair occurred twice: all of the library's, the reference's
+// up to its first rule of one use.
+template <typename Encoder>
+std::int32_t passRuleCount(Encoder& e) {
+  const std::int32_t rules = e.nextSymbol - e.firstRuleSymbol();
+  if constexpr (kPairsUpRemainder<Encoder>) {
+    std::int32_t r = 0;
+    while (r < rules && e.pairUses.at(r) != 1) ++r;
+    return r;
+  } else {
+    return rules;
+  }
+}
+
+// The sequence left when no pair occurs twice, EndSentinel last: the library's
+// encoder keeps it; in the reference it is what its rules of one use spell out.
+template <typename Encoder>
+Symbols remainderOf(Encoder& e) {
+  if constexpr (kPairsUpRemainder<Encoder>) {
+    Symbols out;
+    std::vector<std::int32_t> pending{e.sequence[0]};
+    while (!pending.empty()) {
+      const std::int32_t s = pending.back();
+      pending.pop_back();
+      if (s >= e.firstRuleSymbol() && e.pairUses.at(s - e.firstRuleSymbol()) == 1) {
+        pending.push_back(e.pairRight.at(s - e.firstRuleSymbol()));
+        pending.push_back(e.pairLeft.at(s - e.firstRuleSymbol()));
+      } else {
+        out.push_back(s);
+      }
+    }
+    return out;
+  } else {
+    return Symbols(e.sequence, e.sequence + e.sequenceLength);
+  }
+}
 
 using test::smallSampleInputs;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "coding/flat_huffman.hpp"
 #include "coding/huffman_tree.hpp"
 #include "encoder_fixture.hpp"
 #include "reference/huffman_tree.hpp"
@@ -211,6 +212,33 @@ TYPED_TEST(HuffmanTreeTest, ManyCandidatesGiveACompletePrefixFreeCanonicalCode) 
       ASSERT_EQ(codeOf[symbol], toBitString(value, static_cast<std::int32_t>(l))) << symbol;
       ++value;
     }
+  }
+}
+
+// The flat builder against the tree of nodes: the same entries in the same order,
+// on few and many candidates, ties everywhere, and weights of Fibonacci growth whose
+// codes pass 32 bits.
+TEST(FlatHuffman, GivesTheTreesTableEntryForEntry) {
+  std::mt19937 random(7);
+  std::vector<HuffmanCandidates> cases{{{42, 7}}, {{0, 3}, {2, 3}}, {{1, 1}, {2, 1}, {3, 1}}};
+  for (const int n : {5, 64, 300, 5000, 100000}) {
+    for (const std::uint32_t spread : {1u, 3u, 1000u}) {
+      HuffmanCandidates candidates;
+      for (int v = 0; v < n; ++v) {
+        if (random() % 5 != 0) candidates.emplace_back(v, 1 + static_cast<std::int32_t>(random() % spread));
+      }
+      cases.push_back(candidates);
+    }
+  }
+  HuffmanCandidates fibonacci;
+  for (std::int32_t v = 0, a = 1, b = 1; v < 44; ++v, a = std::exchange(b, a + b)) fibonacci.emplace_back(v, a);
+  cases.push_back(fibonacci);
+  for (const HuffmanCandidates& candidates : cases) {
+    CodeTable tree;
+    CodeTable flat;
+    buildCanonicalCode(candidates, tree);
+    buildFlatCanonicalCode(candidates, flat);
+    ASSERT_EQ(entries(flat), entries(tree)) << candidates.size() << " candidates";
   }
 }
 

@@ -1,6 +1,6 @@
 // The canonical Huffman code of every symbol the stream holds, weighted by how
 // often the stream writer will write it.
-#include "coding/huffman_tree.hpp"
+#include "coding/flat_huffman.hpp"
 
 namespace quorlen {
 
@@ -29,7 +29,11 @@ void GrammarEncoder::buildSymbolCode() {
   for (std::int32_t s = 0; s <= lastSymbol; ++s) {
     if (weight.at(s) != 0) candidates.emplace_back(s, weight.at(s));
   }
-  buildCanonicalCode(candidates, symbolCodes);
+  weight.clear();
+  // Sized at once: growing by doubling would hold the old entries and twice as many
+  // new ones together.
+  symbolCodes.ensure(static_cast<std::int32_t>(candidates.size()) - 1);
+  buildFlatCanonicalCode(candidates, symbolCodes);
   for (std::int32_t s = 0; s <= lastSymbol; ++s) symbolCodeSlot.at(s) = -1;
   for (std::int32_t j = 0; j < symbolCodes.count(); ++j) symbolCodeSlot.at(symbolCodes.at(j).symbol) = j;
 }

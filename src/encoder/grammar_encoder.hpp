@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "common/stream_format.hpp"
@@ -16,6 +17,8 @@ namespace quorlen {
 // Symbols that never reach the stream.
 inline constexpr std::int32_t EndSentinel = -1;  // follows the last input symbol
 inline constexpr std::int32_t DeletedSlot = -2;  // a slot absorbed by a replacement
+// ruleOrder's entry for the root, whose body is the sequence pair replacement left.
+inline constexpr std::int32_t kRootRule = -1;
 
 struct CodeEntry {
   BitString code;
@@ -29,7 +32,8 @@ using RuleBody = std::vector<std::int32_t>;  // may hold more symbols than its l
 class GrammarEncoder {
  public:
   // `sequence` holds `sequenceLength` symbols: the input bytes, then EndSentinel.
-  // The encoder rewrites it in place but does not own it.
+  // The encoder rewrites it in place but does not own it: pair replacement leaves
+  // there the root's body, EndSentinel last, read until the rules are expanded.
   GrammarEncoder(std::int32_t* sequence, std::int32_t sequenceLength)
       : sequence(sequence), sequenceLength(sequenceLength) {}
 
@@ -40,7 +44,7 @@ class GrammarEncoder {
   void restructureRuns();
   void buildSymbolCode();
   void buildLengthCode();
-  void writeStream(BitOutputStream& stream);
+  void writeStream(BitOutputStream& stream);  // releases the symbol code table
 
   std::int32_t firstRuleSymbol() const { return highByte + format::kFirstRuleOffset; }
   std::int32_t runMarker() const { return highByte + format::kRunMarkerOffset; }
@@ -70,7 +74,7 @@ class GrammarEncoder {
   std::int32_t sequenceLength;
 
   // Helpers of the phases, public so that tests can drive them directly.
-  void markKept(std::int32_t symbol, std::int32_t parentUses);
+  void markKept(std::span<const std::int32_t> symbols, std::int32_t parentUses);
   void expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses);
   void appendToBody(std::int32_t rule, std::int32_t symbol);
 

@@ -5,8 +5,9 @@ namespace quorlen {
 
 void GrammarEncoder::replacePairs() {
   nextSymbol = firstRuleSymbol();
-  nextSymbol += PairReplacer(sequence, sequenceLength, nextSymbol, PairRuleTables{pairLeft, pairRight, pairUses}).run();
-  sequenceLength = 1;
+  PairReplacer replacer(sequence, sequenceLength, nextSymbol, PairRuleTables{pairLeft, pairRight, pairUses});
+  nextSymbol += replacer.run();
+  sequenceLength = replacer.remainingLength();
 }
 
 }  // namespace quorlen

@@ -39,10 +39,13 @@ constexpr std::size_t kRememberedOccurrences = std::size_t{1} << 12;
 // keeps the top 32 bits. These are the method's usual constants, not tuned here.
 constexpr std::uint64_t kMixMultiplier = 0xBF58476D1CE4E5B9ull;
 constexpr std::uint64_t kHashMultiplier = 0x94D049BB133111EBull;
-// The index of pairs is kept at most 70% full and doubles when it passes that. Grown
+// The index of pairs is kept at most 75% full and doubles when it passes that. Grown
 // by half at 75% instead, it held 18 against 34 MB on 16 MiB of random bytes, but
 // probed so much longer that finding pairs took 1.25 times the instructions on h16.
-constexpr double kMaxLoad = 0.7;
+// Doubling at 70% instead: 16 MiB of random bytes (1.53 M pairs at most) needed
+// 2^22 slots, not 2^21, and peaked at 212.1 against 196.1 MiB; h16 125.7 and so8
+// 72.6 MiB either way; paired CPU of 75% against 70%: h16 0.99, r16 0.96 (medians).
+constexpr double kMaxLoad = 0.75;
 // The walk that builds byte-pair lists builds, besides the lists the pass needs, those
 // of the next most frequent byte pairs up to this share of the input's length. Paired
 // runs on h16 against the lists kept from the start (CPU ratio, peak MiB): 1/8 1.13,
@@ -740,13 +743,15 @@ void PairReplacer::collectGarbage() {
 }
 
 // No pair occurs twice any more, and none ever will again: a new symbol occurs once.
-// Every pass now makes a rule of every untouched pair, so the sequence shrinks by a
-// constant fraction per pass and sorting it whole each time stays cheap.
+// The passes end here. Pairing up what is left would give rules of one use each,
+// which rule selection folds into the root one and all: the root's body is this
+// sequence, so it is left at the front for rule selection to read as it is.
 void PairReplacer::finishWithSinglePairs() {
   std::int32_t length = 0;
   for (std::int32_t p = 0; p < length_; p = next(p)) seq_[length++] = seq_[p];
   // The sequence is only read at its front from here on: its tail's pages go back.
   releaseWholePages(seq_ + length, seq_ + length_);
+  remainingLength_ = length;
   releaseStorage(records_);
   releaseStorage(table_);
   releaseStorage(arena_);
@@ -759,73 +764,6 @@ void PairReplacer::finishWithSinglePairs() {
   releaseStorage(madePositions_);
   releaseStorage(partners_);
   releaseStorage(partnerTable_);
-
-  // Pair positions sorted by (left, right, position): four stable counting sorts on
-  // 16-bit digits, the low and high halves of the right symbol and then of the left.
-  // Digits keep the count table small whatever the number of symbols, and the two
-  // position arrays shrink with the sequence, so the final passes of an input that
-  // barely compresses (where the rules grow to half its length) add no memory.
-  RemapArray<std::int32_t> slots;
-  RemapArray<std::int32_t> sorted;
-  std::vector<std::int32_t> counts(std::size_t{1} << 16);
-  const auto countingSort = [&](std::int32_t offset, int shift) {
-    const auto digit = [&](std::int32_t p) {
-      return static_cast<std::size_t>((static_cast<std::uint32_t>(seq_[p + offset] + 1) >> shift) & 0xFFFFu);
-    };
-    std::fill(counts.begin(), counts.end(), 0);
-    const std::size_t n = slots.size();
-    for (std::size_t k = 0; k < n; ++k) ++counts[digit(slots[k])];
-    if (counts[digit(slots[0])] == static_cast<std::int32_t>(n)) return;  // one digit: the order stands
-    std::int32_t total = 0;
-    for (std::int32_t& count : counts) total += std::exchange(count, total);
-    for (std::size_t k = 0; k < n; ++k) sorted[static_cast<std::size_t>(counts[digit(slots[k])]++)] = slots[k];
-    slots.swap(sorted);
-  };
-  while (length > 1) {
-    const std::int32_t pairs = length - 1;
-    for (RemapArray<std::int32_t>* buffer : {&slots, &sorted}) {
-      buffer->resize(static_cast<std::size_t>(pairs));
-      buffer->setCapacity(static_cast<std::size_t>(pairs));
-    }
-    for (std::int32_t p = 0; p < pairs; ++p) slots[static_cast<std::size_t>(p)] = p;
-    countingSort(1, 0);
-    countingSort(1, 16);
-    countingSort(0, 0);
-    countingSort(0, 16);
-    const std::int32_t passFirstSymbol = nextSymbol_;
-    const auto changed = [&](std::int32_t s) { return s == kSingleGap || s >= passFirstSymbol; };
-    // Groups are fixed before the first replacement changes the sequence.
-    RemapArray<std::int32_t>& startsGroup = sorted;
-    for (std::size_t k = 0; k < slots.size(); ++k) {
-      const std::int32_t a = slots[k];
-      const std::int32_t b = k > 0 ? slots[k - 1] : -1;
-      startsGroup[k] = b < 0 || seq_[a] != seq_[b] || seq_[a + 1] != seq_[b + 1];
-    }
-    for (std::size_t i = 0; i < slots.size();) {
-      std::size_t j = i + 1;
-      while (j < slots.size() && !startsGroup[j]) ++j;
-      // Two equal slots can only be the overlapping pairs of three equal symbols.
-      assert(j - i <= 2);
-      bool touched = false;
-      for (std::size_t k = i; k < j; ++k) {
-        const std::int32_t p = slots[k];
-        touched = touched || changed(seq_[p]) || changed(seq_[p + 1]);
-      }
-      if (!touched) {
-        const std::int32_t p = slots[i];
-        addRule(seq_[p], seq_[p + 1], 1);
-        seq_[p] = nextSymbol_++;
-        seq_[p + 1] = kSingleGap;
-      }
-      i = j;
-    }
-    std::int32_t kept = 0;
-    for (std::int32_t p = 0; p < length; ++p) {
-      if (seq_[p] != kSingleGap) seq_[kept++] = seq_[p];
-    }
-    releaseWholePages(seq_ + kept, seq_ + length);
-    length = kept;
-  }
 }
 
 }  // namespace quorlen

@@ -5,8 +5,8 @@
 // pair once a replacement earlier in the same pass has destroyed one of its
 // occurrences. Instead of sorting every position again for every pass, the pairs
 // that occur at least twice keep their occurrence lists and counts between passes;
-// a pass costs what it changes. Once no pair occurs twice, the remaining passes
-// sort the (by then short) sequence directly.
+// a pass costs what it changes. Once no pair occurs twice, the passes stop: the
+// sequence left is the root rule's body.
 //
 // The pairs of two input bytes cover every position at the start; their lists
 // would take as much memory as the sequence. So only their counts are kept from the
@@ -38,7 +38,7 @@ struct PairRuleTables {
 class PairReplacer {
  public:
   // `sequence` holds `length` symbols, the last one EndSentinel; it is rewritten in
-  // place and ends as the single root symbol at position 0.
+  // place and ends as the sequence in which no pair occurs twice, at its front.
   // `bandEntries` bounds the byte-pair list entries one walk builds (beyond those the
   // pass at hand needs); 0 chooses a share of the input.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
@@ -46,6 +46,8 @@ class PairReplacer {
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
+  // The symbols left at the front of the sequence once run() is done, EndSentinel last.
+  std::int32_t remainingLength() const { return remainingLength_; }
 
  private:
   struct PairRecord {
@@ -116,6 +118,7 @@ class PairReplacer {
 
   PairRuleTables rules_;
   std::int32_t ruleCount_ = 0;
+  std::int32_t remainingLength_ = 0;
 
   RemapArray<PairRecord> records_;
   std::int32_t freeRecord_ = -1;  // the last released record, -1 for none

@@ -12,20 +12,27 @@ namespace quorlen {
 void GrammarEncoder::selectRules() {
   const std::int32_t pairRuleCount = nextSymbol - firstRuleSymbol();
   for (std::int32_t r = 0; r < pairRuleCount; ++r) keptIndex.at(r) = -1;
-  ruleCount = 0;
-  markKept(sequence[0], 0);
+  // The root, kept as rule 0, is no pair rule: its body is the sequence that pair
+  // replacement left, read in place. Pairing that sequence up would give rules of
+  // one use each, all folded into the root, so the root's children are its symbols,
+  // each below a parent of one use.
+  ruleCount = sequenceLength > 1 ? 1 : 0;  // an empty input leaves EndSentinel alone
+  markKept(std::span<const std::int32_t>(sequence, static_cast<std::size_t>(sequenceLength)), 1);
+  if (ruleCount > 0) ruleOrder.at(0) = kRootRule;
   for (std::int32_t r = 0; r < pairRuleCount; ++r) {
     if (keptIndex.at(r) != -1) ruleOrder.at(keptIndex.at(r)) = r;
   }
 }
 
-// Preorder walk of the derivation tree below `symbol`, with an explicit stack since
-// grammars nest deeply. The walk below a rule depends on that rule alone, so a
-// subtree walked once is not walked again: doing so would repeat the same tests.
-void GrammarEncoder::markKept(std::int32_t symbol, std::int32_t parentUses) {
+// Preorder walk of the derivation trees below `symbols`, left to right, with an
+// explicit stack since grammars nest deeply. The walk below a rule depends on that
+// rule alone, so a subtree walked once is not walked again: doing so would repeat
+// the same tests.
+void GrammarEncoder::markKept(std::span<const std::int32_t> symbols, std::int32_t parentUses) {
   const std::int32_t first = firstRuleSymbol();
   const auto pairRules = static_cast<std::size_t>(nextSymbol - first);
   // The pair tables cover exactly the pair rules 0 .. pairRules-1.
+  if (pairRules == 0) return;
   keptIndex.ensure(static_cast<std::int32_t>(pairRules) - 1);
   const std::span<std::int32_t> kept = keptIndex.window();
   // The walk reads the pair tables in place: a packed copy of them would save cache
@@ -35,18 +42,22 @@ void GrammarEncoder::markKept(std::int32_t symbol, std::int32_t parentUses) {
   const std::span<const std::int32_t> right = pairRight.window();
   const std::span<const std::int32_t> ruleUses = pairUses.window();
   std::vector<bool> walked(pairRules);
-  std::vector<std::pair<std::int32_t, std::int32_t>> pending{{symbol, parentUses}};
-  while (!pending.empty()) {
-    auto [s, uses] = pending.back();
-    pending.pop_back();
-    while (s >= first) {
-      const auto r = static_cast<std::size_t>(s - first);
-      if (ruleUses[r] != uses && kept[r] == -1) kept[r] = ruleCount++;
-      if (walked[r]) break;
-      walked[r] = true;
-      uses = ruleUses[r];
-      pending.emplace_back(right[r], uses);
-      s = left[r];
+  std::vector<std::pair<std::int32_t, std::int32_t>> pending;
+  for (const std::int32_t symbol : symbols) {
+    if (symbol < first) continue;
+    pending.assign(1, {symbol, parentUses});
+    while (!pending.empty()) {
+      auto [s, uses] = pending.back();
+      pending.pop_back();
+      while (s >= first) {
+        const auto r = static_cast<std::size_t>(s - first);
+        if (ruleUses[r] != uses && kept[r] == -1) kept[r] = ruleCount++;
+        if (walked[r]) break;
+        walked[r] = true;
+        uses = ruleUses[r];
+        pending.emplace_back(right[r], uses);
+        s = left[r];
+      }
     }
   }
 }
@@ -56,7 +67,14 @@ void GrammarEncoder::expandRules() {
     bodyLength.at(i) = 0;
     ruleBody.at(i).clear();
   }
-  for (std::int32_t i = 0; i < ruleCount; ++i) {
+  // The root's body: the sequence left by pair replacement, each symbol below a
+  // parent of one use, as selectRules walked it. Its block is sized at once.
+  if (ruleCount > 0) {
+    ruleBody.at(0).reserve(static_cast<std::size_t>(sequenceLength));
+    for (std::int32_t k = 0; k < sequenceLength; ++k) expandSymbol(0, sequence[k], 1);
+    if (bodyLength.at(0) > 0 && ruleBody.at(0).back() == EndSentinel) --bodyLength.at(0);
+  }
+  for (std::int32_t i = 1; i < ruleCount; ++i) {
     const std::int32_t r = ruleOrder.at(i);
     const std::int32_t uses = pairUses.at(r);
     expandSymbol(i, pairLeft.at(r), uses);

@@ -78,6 +78,11 @@ void GrammarEncoder::restructureRuns() {
       if (body[static_cast<std::size_t>(m)] != DeletedSlot) body[static_cast<std::size_t>(kept++)] = body[static_cast<std::size_t>(m)];
     }
     bodyLength.at(j) = kept;
+    // The stretch rules now hold copies of what the run's body held: on an input that
+    // barely compresses the root's body is most of the input, and its block would stay
+    // with the later phases (16 MiB of random bytes: 34 MB).
+    body.resize(static_cast<std::size_t>(kept));
+    body.shrink_to_fit();
   }
   for (std::int32_t j = 0; j < ruleCount; ++j) ruleOrder.at(finalNumber.at(j)) = j;
 }
