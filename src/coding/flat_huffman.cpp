@@ -1,6 +1,5 @@
 #include "coding/flat_huffman.hpp"
 
-#include <algorithm>
 #include <array>
 #include <utility>
 #include <vector>
@@ -10,45 +9,11 @@
 namespace quorlen {
 
 void buildFlatCanonicalCode(const HuffmanCandidates& candidates, CodeTable& table) {
-  // Node k < n is the k-th candidate's leaf, node n + b the b-th branch made. The heap
-  // and its order are buildHuffmanTree's: the top is the node its list of
-  // non-increasing weight would give up next.
-  struct Pending {
-    std::int64_t weight;
-    std::int64_t age;  // a branch's creation count, or minus one minus a leaf's rank
-    std::int32_t node;
-  };
-  const auto takenLater = [](const Pending& a, const Pending& b) {
-    return a.weight != b.weight ? a.weight > b.weight : a.age < b.age;
-  };
   const auto n = static_cast<std::int32_t>(candidates.size());
-  std::vector<Pending> heap;
-  heap.reserve(candidates.size());
-  for (std::int32_t k = 0; k < n; ++k) {
-    heap.push_back(Pending{candidates[static_cast<std::size_t>(k)].second, -1 - static_cast<std::int64_t>(n - k), k});
-  }
-  std::make_heap(heap.begin(), heap.end(), takenLater);
-  const auto take = [&]() {
-    std::pop_heap(heap.begin(), heap.end(), takenLater);
-    const Pending taken = heap.back();
-    heap.pop_back();
-    return taken;
-  };
-  std::vector<std::array<std::int32_t, 2>> children;  // a branch's first and second child
+  std::vector<std::array<std::int32_t, 2>> children;  // branch b's first and second child
   children.reserve(candidates.size());
-  std::int32_t root = 0;
-  for (std::int32_t branches = 0;; ++branches) {
-    const Pending first = take();
-    if (heap.empty()) {
-      root = first.node;
-      break;
-    }
-    const Pending second = take();
-    children.push_back({first.node, second.node});
-    heap.push_back(Pending{first.weight + second.weight, branches, n + branches});
-    std::push_heap(heap.begin(), heap.end(), takenLater);
-  }
-  releaseStorage(heap);
+  const std::int32_t root = joinLightest(
+      candidates, [&](std::int32_t first, std::int32_t second) { children.push_back({first, second}); });
 
   // Leaves in depth-first order, first child first, as the tree's walk writes them;
   // only their depth matters, as canonicalizeCodes keeps a code's length alone.

@@ -1,6 +1,7 @@
 #include "coding/huffman_tree.hpp"
 
 #include <algorithm>
+#include <utility>
 
 namespace quorlen {
 
@@ -19,40 +20,14 @@ void HuffmanBranch::assignCodes(std::int32_t& nextEntry, BitString& prefix, Code
 }
 
 std::unique_ptr<HuffmanNode> buildHuffmanTree(const HuffmanCandidates& candidates) {
-  struct Pending {
-    std::int64_t weight;
-    std::int64_t age;  // a branch's creation count, or minus one minus a leaf's rank
-    std::size_t node;
-  };
-  // The top of the heap is the node the list would give up next.
-  const auto takenLater = [](const Pending& a, const Pending& b) {
-    return a.weight != b.weight ? a.weight > b.weight : a.age < b.age;
-  };
   std::vector<std::unique_ptr<HuffmanNode>> nodes;
-  std::vector<Pending> heap;
   nodes.reserve(candidates.size() * 2);
-  heap.reserve(candidates.size());
-  for (const auto& [value, weight] : candidates) {
-    // Candidates come in increasing value order, so a larger rank is a larger value.
-    heap.push_back(Pending{weight, -1 - static_cast<std::int64_t>(candidates.size() - nodes.size()), nodes.size()});
-    nodes.push_back(std::make_unique<HuffmanLeaf>(weight, value));
-  }
-  std::make_heap(heap.begin(), heap.end(), takenLater);
-  const auto take = [&]() {
-    std::pop_heap(heap.begin(), heap.end(), takenLater);
-    const std::size_t node = heap.back().node;
-    heap.pop_back();
-    return std::move(nodes[node]);
-  };
-  for (std::int64_t branches = 0;; ++branches) {
-    std::unique_ptr<HuffmanNode> first = take();
-    if (heap.empty()) return first;
-    std::unique_ptr<HuffmanNode> second = take();
-    auto branch = std::make_unique<HuffmanBranch>(std::move(first), std::move(second));
-    heap.push_back(Pending{branch->weight, branches, nodes.size()});
-    nodes.push_back(std::move(branch));
-    std::push_heap(heap.begin(), heap.end(), takenLater);
-  }
+  for (const auto& [value, weight] : candidates) nodes.push_back(std::make_unique<HuffmanLeaf>(weight, value));
+  const std::int32_t root = joinLightest(candidates, [&](std::int32_t first, std::int32_t second) {
+    nodes.push_back(std::make_unique<HuffmanBranch>(std::move(nodes[static_cast<std::size_t>(first)]),
+                                                    std::move(nodes[static_cast<std::size_t>(second)])));
+  });
+  return std::move(nodes[static_cast<std::size_t>(root)]);
 }
 
 void canonicalizeCodes(CodeTable& table) {
