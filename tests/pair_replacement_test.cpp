@@ -4,6 +4,7 @@
 #include <map>
 #include <random>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "encoder_fixture.hpp"
@@ -230,8 +231,11 @@ TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
 
 // Byte-pair lists are built by walks over the sequence, a band of them at a time.
 // One walk per pass that needs a list (band of one entry) must give the rules of
-// the default bands; inputs large enough for several index growths and bands.
-TEST(PairReplacer, ByteListsBuiltInAnyBandGiveTheSameRules) {
+// the default bands; so must a memory budget so small that byte-pair lists are
+// dropped whenever the arena fills, and built again by later walks, and the arena
+// compacted before every large pass. Inputs large enough for several index growths
+// and bands.
+TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetGiveTheSameRules) {
   std::mt19937 random(13);
   std::vector<Bytes> inputs;
   for (const auto& sample : quorlen::test::smallSampleInputs()) inputs.push_back(sample.bytes);
@@ -245,15 +249,19 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandGiveTheSameRules) {
     if (bytes.empty()) continue;
     EncoderRun<GrammarEncoder> run(bytes, Phase::ReplacePairs);
     const std::vector<PairRule> expected = pairRules(*run);
-    Symbols sequence(bytes.begin(), bytes.end());
-    sequence.push_back(E);
-    GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
-    e.scanByteRange();
-    e.nextSymbol = e.firstRuleSymbol();
-    e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
-                                 PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, 1)
-                        .run();
-    ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes";
+    // (band entries, bytes per symbol): one-entry bands; the default band under a
+    // budget that the records alone soon exceed.
+    for (const auto& [band, budget] : {std::pair<std::int64_t, double>{1, 0}, {0, 0.25}}) {
+      Symbols sequence(bytes.begin(), bytes.end());
+      sequence.push_back(E);
+      GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
+      e.scanByteRange();
+      e.nextSymbol = e.firstRuleSymbol();
+      e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
+                                   PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget)
+                          .run();
+      ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget;
+    }
   }
 }
 

@@ -4,6 +4,9 @@
 #include <bit>
 #include <cassert>
 #include <iterator>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <utility>
 #include <span>
 
@@ -56,6 +59,12 @@ constexpr std::int64_t kMinBandEntries = 4096;  // not tuned: a small input's li
 // multiple of the live records. Not tuned: on 16 MiB of random bytes at its most
 // records (1.53 M) the buckets held 1.94 M entries, against 5.06 M never dropped.
 constexpr double kBucketSlack = 1.5;
+// Before a pass of at least this many rules per input symbol, whose scratch is
+// large, the memory that garbage holds goes back to the system. Not tuned: on 16 MiB
+// of random bytes the passes of counts 2 and 3 qualify, and the process held 164.5
+// MiB after the last pass without it (an arena of 18 MiB with no live list, 8.5 MiB
+// free in the heap), 149 MiB with it.
+constexpr double kLargePassShare = 1.0 / 256;
 // The occurrence arena, when full, is compacted once 1/8 of it is garbage; otherwise
 // it grows by 1/32 of what it holds.
 // After a compaction it keeps room for half its contents again, so that compactions
@@ -76,6 +85,21 @@ constexpr double kArenaRoom = 1.0 / 2;
 // 8.8 -> 8.9, h64 8.6 -> 8.8, and h64 7 compactions walking 402 M words, not 465 M.
 constexpr double kArenaMaxRoom = 1.0;
 constexpr double kGrowthReserve = 2.0;
+// The arena, the records and the index together are kept within this many bytes per
+// input symbol where the byte-pair lists allow it: a walk builds no more lists than
+// fit, the arena's room after a compaction stops there, and when the live lists pass
+// it, the byte-pair lists of lowest count are dropped, to be built again by a later
+// walk. On random bytes the records and the index grow late, to 51 MiB on 16 MiB,
+// while the lists built early wait (a byte pair's count falls as its neighbours are
+// replaced). Peak RSS on 16 MiB of random bytes (walks over the sequence,
+// compactions): no budget 196.1 MiB (2, 4); 5.0 168.4 MiB (4, 10); 4.5 157.0 MiB
+// (7, 14); 4.0 157.0 MiB (8, 14): below 4.5 the peak is after pair replacement.
+// h16, h64 and so8 never reach the budget: their walks and peaks are unchanged.
+constexpr double kMemoryBudget = 4.5;
+// A walk held back by the budget still builds lists for this share of the input, so
+// that walks stay few. On 16 MiB of random bytes: 1/8 5 walks, 158.9 MiB; 1/16 7
+// walks, 157.0 MiB; 1/32 8 walks, 157.0 MiB.
+constexpr double kMinBandShare = 1.0 / 16;
 
 std::uint32_t pairHash(std::int32_t left, std::int32_t right) {
   const std::uint64_t key =
@@ -94,14 +118,15 @@ std::size_t bytePairIndex(std::int32_t left, std::int32_t right) {
 }  // namespace
 
 PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol,
-                           PairRuleTables rules, std::int64_t bandEntries)
+                           PairRuleTables rules, std::int64_t bandEntries, double memoryBudget)
     : seq_(sequence),
       length_(length),
       firstRuleSymbol_(firstRuleSymbol),
       nextSymbol_(firstRuleSymbol),
       rules_(rules),
       bandEntries_(bandEntries > 0 ? bandEntries
-                                   : std::max(kMinBandEntries, static_cast<std::int64_t>(length * kBandShare))) {}
+                                   : std::max(kMinBandEntries, static_cast<std::int64_t>(length * kBandShare))),
+      memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget) {}
 
 std::int32_t PairReplacer::run() {
   countInitialPairs();
@@ -303,6 +328,7 @@ void PairReplacer::countInitialPairs() {
       if (uses[i] >= 2) unbuiltLists_.push_back(createRecord(left, right, uses[i], occurrences[i], false));
     }
   }
+  byteRecordCount_ = static_cast<std::int32_t>(records_.size());
   byteRecord_.assign(256 * kByteRights, -1);
 }
 
@@ -320,14 +346,20 @@ void PairReplacer::buildByteLists(std::int32_t passCount) {
   std::sort(unbuiltLists_.begin(), unbuiltLists_.end(), [&](std::int32_t a, std::int32_t b) {
     return records_[static_cast<std::size_t>(a)].count > records_[static_cast<std::size_t>(b)].count;
   });
+  // Beyond the lists the pass needs, the band fills what the memory budget leaves.
+  const std::int64_t spare = static_cast<std::int64_t>(arenaBudget()) - liveEntries_;
+  const std::int64_t bandLimit =
+      std::min(bandEntries_, std::max(spare, static_cast<std::int64_t>(static_cast<double>(length_) * kMinBandShare)));
   std::size_t chosen = 0;
   std::int64_t slots = 0;
   for (; chosen < unbuiltLists_.size(); ++chosen) {
     const PairRecord& record = records_[static_cast<std::size_t>(unbuiltLists_[chosen])];
-    if (record.count < passCount && slots + live(record) > bandEntries_) break;
+    if (record.count < passCount && slots + live(record) > bandLimit) break;
     slots += 1 + live(record);
   }
-  makeRoom(static_cast<std::size_t>(slots));
+  if (chosen > 0) lastBandCount_ = records_[static_cast<std::size_t>(unbuiltLists_[chosen - 1])].count;
+  // No list is dropped here: the lists to drop and the band come from the same vector.
+  makeRoom(static_cast<std::size_t>(slots), false);
   const auto band = std::span(unbuiltLists_).first(chosen);
   for (const std::int32_t id : band) {
     PairRecord& record = records_[static_cast<std::size_t>(id)];
@@ -381,6 +413,7 @@ bool PairReplacer::runPass() {
                     [&](std::int32_t id) { return records_[static_cast<std::size_t>(id)].offset == kNoList; })) {
       buildByteLists(passCount);
     }
+    if (static_cast<double>(ids.size()) >= static_cast<double>(length_) * kLargePassShare) releaseGarbage();
 
     ++pass_;
     passFirstSymbol_ = nextSymbol_;
@@ -660,14 +693,23 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
 
 // Makes room in the arena for `entries` more slots. When it is full, it is compacted
 // if garbage fills a share of it, and its capacity is set to what it holds plus some
-// room: a compaction returns the freed pages beyond it at once. (Returning the room's
-// pages too left the peaks of h16 and so8 as they were and cost 7% more CPU time.)
-void PairReplacer::makeRoom(std::size_t entries) {
-  if (arena_.size() + entries <= arena_.capacity()) return;
+// room, within the memory budget: a compaction returns the freed pages beyond it at
+// once. (Returning the room's pages too left the peaks of h16 and so8 as they were
+// and cost 7% more CPU time.) A full arena whose live lists pass the budget drops
+// byte-pair lists first, when `mayDropByteLists`.
+void PairReplacer::makeRoom(std::size_t entries, bool mayDropByteLists) {
   const std::size_t capacity = arena_.capacity();
+  std::int64_t garbage = static_cast<std::int64_t>(arena_.size()) - liveEntries_;
+  const bool full = arena_.size() + entries > capacity;
+  if (!full) return;
+  const std::size_t budget = arenaBudget();
   const std::size_t others = records_.capacity() * sizeof(PairRecord) + table_.capacity() * sizeof(TableSlot);
   heldBytes_ = std::max(heldBytes_, capacity * sizeof(std::int32_t) + others);
-  const std::int64_t garbage = static_cast<std::int64_t>(arena_.size()) - liveEntries_;
+  if (mayDropByteLists) {
+    const auto needed = static_cast<std::int64_t>(static_cast<double>(arena_.size()) * kArenaGrowth) +
+                        liveEntries_ + static_cast<std::int64_t>(entries);
+    if (needed > static_cast<std::int64_t>(budget)) garbage += dropByteLists(needed - static_cast<std::int64_t>(budget));
+  }
   const bool compact = static_cast<double>(garbage) > static_cast<double>(capacity) * kCompactShare;
   if (compact) collectGarbage();
   const auto room = [&](double share) {
@@ -679,7 +721,67 @@ void PairReplacer::makeRoom(std::size_t entries) {
         (static_cast<double>(heldBytes_) - (1 + kGrowthReserve) * static_cast<double>(others)) / sizeof(std::int32_t);
     if (spare > 0) target = std::max(target, std::min(room(kArenaMaxRoom), static_cast<std::size_t>(spare)));
   }
-  arena_.setCapacity(std::max(room(kArenaGrowth), target));
+  arena_.setCapacity(std::max(room(kArenaGrowth), std::min(target, budget)));
+}
+
+// The arena slots the memory budget leaves beside the records and the index.
+std::size_t PairReplacer::arenaBudget() const {
+  const double others = static_cast<double>(records_.size() * sizeof(PairRecord) + table_.size() * sizeof(TableSlot));
+  const double budget = static_cast<double>(length_) * memoryBudget_ - others;
+  return budget > 0 ? static_cast<std::size_t>(budget / sizeof(std::int32_t)) : 0;
+}
+
+// Drops the byte-pair lists of lowest count until `excess` slots are freed, below
+// the count of the last walk's band. A dropped list turns into garbage like a
+// released one, and its record waits, without a list, for a later walk: a byte pair
+// gains no occurrence, so that walk finds what the list would still hold. Called
+// between rules, when no record is marked touched. Returns the slots freed.
+std::int64_t PairReplacer::dropByteLists(std::int64_t excess) {
+  // The byte pairs' records were made first; an id among them reused since holds a
+  // new symbol.
+  std::vector<std::int32_t> built;
+  for (std::int32_t id = 0; id < byteRecordCount_; ++id) {
+    const PairRecord& record = records_[static_cast<std::size_t>(id)];
+    if (record.count != kDeadRecord && record.count < lastBandCount_ && record.offset != kNoList &&
+        record.left < firstRuleSymbol_ && record.right < firstRuleSymbol_) {
+      built.push_back(id);
+    }
+  }
+  std::sort(built.begin(), built.end(), [&](std::int32_t a, std::int32_t b) {
+    return records_[static_cast<std::size_t>(a)].count < records_[static_cast<std::size_t>(b)].count;
+  });
+  std::int64_t freed = 0;
+  for (std::size_t k = 0; k < built.size() && freed < excess; ++k) {
+    PairRecord& record = records_[static_cast<std::size_t>(built[k])];
+    const std::int32_t live = record.length - record.stale();
+    arena_[record.offset - 1] = ~record.length;  // skipped by the compaction, as a released list
+    liveEntries_ -= 1 + live;
+    freed += 1 + live;
+    record.offset = kNoList;
+    record.length = live;
+    record.staleAndTouched = 0;
+    unbuiltLists_.push_back(built[k]);
+  }
+  return freed;
+}
+
+// The buckets' blocks, freed as entries go, are scattered through the heap, where
+// they would stay resident: on 16 MiB of random bytes 8.5 MiB of it by the last pass.
+void PairReplacer::returnFreedHeap() {
+#ifdef __GLIBC__
+  malloc_trim(0);
+#endif
+}
+
+// Returns the pages of an arena more garbage than lists, and the heap's free pages.
+// As the lists die out towards the end, nothing else would compact the arena: it is
+// no longer filled.
+void PairReplacer::releaseGarbage() {
+  if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_) {
+    collectGarbage();
+    arena_.setCapacity(arena_.size() + static_cast<std::size_t>(static_cast<double>(arena_.size()) * kArenaRoom) + 1024);
+  }
+  returnFreedHeap();
 }
 
 // Drops the bucket entries of records whose count has changed since, and repeated
@@ -764,6 +866,7 @@ void PairReplacer::finishWithSinglePairs() {
   releaseStorage(madePositions_);
   releaseStorage(partners_);
   releaseStorage(partnerTable_);
+  returnFreedHeap();
 }
 
 }  // namespace quorlen

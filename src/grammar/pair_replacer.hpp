@@ -40,9 +40,11 @@ class PairReplacer {
   // `sequence` holds `length` symbols, the last one EndSentinel; it is rewritten in
   // place and ends as the sequence in which no pair occurs twice, at its front.
   // `bandEntries` bounds the byte-pair list entries one walk builds (beyond those the
-  // pass at hand needs); 0 chooses a share of the input.
+  // pass at hand needs); 0 chooses a share of the input. `memoryBudget` is the bytes
+  // per symbol that the lists, the records and their index are held to where the
+  // byte-pair lists allow it; 0 chooses the default.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
-               std::int64_t bandEntries = 0);
+               std::int64_t bandEntries = 0, double memoryBudget = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
@@ -85,7 +87,9 @@ class PairReplacer {
 
   void countInitialPairs();
   void buildByteLists(std::int32_t passCount);
-  void makeRoom(std::size_t entries);
+  void makeRoom(std::size_t entries, bool mayDropByteLists = true);
+  std::size_t arenaBudget() const;
+  std::int64_t dropByteLists(std::int64_t excess);
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
   void prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const;
@@ -96,6 +100,8 @@ class PairReplacer {
   void addNewPairs(const MadeRule& made);
   void collectGarbage();
   void sweepBuckets();
+  static void returnFreedHeap();
+  void releaseGarbage();
   void finishWithSinglePairs();
 
   std::int32_t createRecord(std::int32_t left, std::int32_t right, std::int32_t count, std::int32_t entries,
@@ -142,8 +148,14 @@ class PairReplacer {
   // Byte pairs whose lists are not built yet, and the walk's table from a byte pair to
   // the record whose list it fills.
   std::vector<std::int32_t> unbuiltLists_;
+  // The byte pairs' records, ids 0 to byteRecordCount_ - 1 when made, and the lowest
+  // count the last walk built a list for: lists of that count or above are never
+  // dropped for memory.
+  std::int32_t byteRecordCount_ = 0;
+  std::int32_t lastBandCount_ = 0;
   std::vector<std::int32_t> byteRecord_;
   std::int64_t bandEntries_;
+  double memoryBudget_;
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
   std::vector<std::int32_t> madePositions_;
