@@ -22,12 +22,11 @@ constexpr std::int32_t kSingleGap = -2;
 constexpr std::int32_t kGapLink = -3;
 constexpr std::int32_t kDeadRecord = -1;
 constexpr std::int32_t kPrefetchDistance = 16;
-// The look-ahead across the lists of a pass: stages this many rules apart, covering
-// the first kEntriesAhead entries of each list. Making the rules of passes of count
-// 16 or less took 0.43-0.57 s on h16 without it, 0.28-0.36 s with stages 1, 2 or 4
-// apart (no clear order among them), and on h64 2.02 s without, 1.26 s with 2.
-constexpr std::size_t kStageDistance = 2;
-constexpr std::int32_t kEntriesAhead = 4;
+// The look-ahead across the lists of a pass fetches the record of the rule this many
+// rules ahead and, kListsAhead * 3 / 4 ahead, the start of its list, so that the
+// entry cursors (kPrefetchDistance entries ahead, at least 2 entries a list) find
+// both in cache.
+constexpr std::size_t kListsAhead = 16;
 // New symbols of at most this many occurrences keep their neighbours between the two
 // walks of addNewPairs, in 12 bytes per occurrence: a scratch of 48 KiB. Paired CPU on
 // h16 against looking every neighbour up again (median ratio, noisy machine): 2^12
@@ -387,10 +386,19 @@ bool PairReplacer::runPass() {
     touched_.clear();
     made_.clear();
     madePositions_.clear();
+    seqAhead_ = PassCursor{};
+    slotsAhead_ = PassCursor{};
+    for (std::size_t j = 0; j < kListsAhead; ++j) prefetchList(ids, j);
+    for (std::int32_t k = 0; k < kPrefetchDistance; ++k) lookAhead(ids, k < kPrefetchDistance / 2);
     for (std::size_t j = 0; j < ids.size(); ++j) {
-      prefetchAcrossLists(ids, j);
+      prefetchList(ids, j + kListsAhead);
       const std::int32_t id = ids[j];
-      if (!records_[static_cast<std::size_t>(id)].touched()) makeRule(id, passCount);
+      const PairRecord& record = records_[static_cast<std::size_t>(id)];
+      if (!record.touched()) {
+        makeRule(id, passCount);
+      } else {
+        for (std::int32_t k = 0; k < record.length; ++k) lookAhead(ids, true);
+      }
     }
     for (const std::int32_t id : touched_) {
       PairRecord& record = records_[static_cast<std::size_t>(id)];
@@ -420,49 +428,37 @@ void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
   if (after < length_) prefetch(&table_[home(pairHash(seq_[q], seq_[after]))]);
 }
 
-// A pass of low count makes many rules from short lists, too short for the prefetch
-// within one list (makeRule) to run ahead of its misses, and each miss depends on
-// the one before: the record gives the list, the list the positions, the positions
-// the neighbouring pairs. So the pass runs ahead across its lists in stages, one
-// miss per stage, kStageDistance rules apart: the record of the rule 4 stages
-// ahead, then its list, then the sequence at its first entries and its own index
-// slot, then the index slots of their neighbouring pairs, then those pairs'
-// records. A longer list prefetches its own further entries in makeRule.
-void PairReplacer::prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const {
-  const auto ahead = [&](std::size_t distance) -> const PairRecord* {
-    return j + distance < ids.size() ? &records_[static_cast<std::size_t>(ids[j + distance])] : nullptr;
-  };
-  const auto entries = [](const PairRecord& record) {
-    return std::size_t{record.offset} + static_cast<std::size_t>(std::min(record.length, kEntriesAhead));
-  };
-  if (const PairRecord* record = ahead(4 * kStageDistance)) prefetch(record);
-  if (const PairRecord* record = ahead(3 * kStageDistance)) prefetch(&arena_[record->offset]);
-  if (const PairRecord* record = ahead(2 * kStageDistance)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetch(&seq_[arena_[k]]);
-    prefetch(&table_[home(pairHash(record->left, record->right))]);
-  }
-  if (const PairRecord* record = ahead(kStageDistance)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetchNeighbourSlots(arena_[k]);
-  }
-  if (const PairRecord* record = ahead(0)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetchNeighbourRecords(arena_[k]);
-  }
+// A pass of low count makes many rules from short lists, too short for a look-ahead
+// within one list to run ahead of its misses, and each miss depends on the one
+// before: the record gives the list, the list the positions, the positions the
+// neighbouring pairs. So the look-ahead runs over all the pass's lists as one stream
+// of entries: kListsAhead rules ahead the record, 3/4 as far the start of its list,
+// kPrefetchDistance entries ahead the sequence at the entry, and half as far the
+// index slots of the pairs next to it. Each entry made advances both entry cursors.
+// (prefetchList stays a call, so that the check of the program for prefetches finds it.)
+[[gnu::noinline]] void PairReplacer::prefetchList(std::span<const std::int32_t> ids, std::size_t j) const {
+  if (j < ids.size()) prefetch(&records_[static_cast<std::size_t>(ids[j])]);
+  const std::size_t listAhead = j - kListsAhead / 4;
+  if (listAhead < ids.size()) prefetch(&arena_[records_[static_cast<std::size_t>(ids[listAhead])].offset]);
 }
 
-void PairReplacer::prefetchNeighbourRecords(std::int32_t p) const {
-  if (seq_[p] < 0) return;
-  const std::int32_t before = prev(p);
-  if (before >= 0 && seq_[before] >= 0) {
-    const std::int32_t id = findUnchecked(seq_[before], seq_[p]);
-    if (id >= 0) prefetch(&records_[static_cast<std::size_t>(id)]);
+// The next entry of the pass under `cursor`, or -1 past the last list.
+std::int32_t PairReplacer::advance(PassCursor& cursor, std::span<const std::int32_t> ids) const {
+  while (cursor.entry == cursor.end) {
+    if (cursor.list == ids.size()) return -1;
+    const PairRecord& record = records_[static_cast<std::size_t>(ids[cursor.list++])];
+    cursor.entry = record.offset;
+    cursor.end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
   }
-  const std::int32_t q = next(p);
-  if (q >= length_) return;
-  const std::int32_t after = next(q);
-  if (after < length_ && seq_[after] >= 0) {
-    const std::int32_t id = findUnchecked(seq_[q], seq_[after]);
-    if (id >= 0) prefetch(&records_[static_cast<std::size_t>(id)]);
-  }
+  return arena_[cursor.entry++];
+}
+
+void PairReplacer::lookAhead(std::span<const std::int32_t> ids, bool slotsToo) {
+  const std::int32_t p = advance(seqAhead_, ids);
+  if (p >= 0) prefetch(&seq_[p]);
+  if (!slotsToo) return;
+  const std::int32_t q = advance(slotsAhead_, ids);
+  if (q >= 0) prefetchNeighbourSlots(q);
 }
 
 void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
@@ -476,11 +472,7 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   const auto first = static_cast<std::int32_t>(madePositions_.size());
   const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
   for (std::size_t k = record.offset; k < end; ++k) {
-    // The list is in position order, so the sequence is visited front to back.
-    if (k + kPrefetchDistance < end) prefetch(&seq_[arena_[k + kPrefetchDistance]]);
-    // Nearer ahead, that part of the sequence is in cache: fetch the index slots of
-    // the neighbouring pairs that the replacement there will look up.
-    if (k + kPrefetchDistance / 2 < end) prefetchNeighbourSlots(arena_[k + kPrefetchDistance / 2]);
+    lookAhead(passIds_, true);
     const std::int32_t p = arena_[k];
     if (!holdsPair(p, record.left, record.right)) continue;
     madePositions_.push_back(p);
@@ -583,11 +575,15 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     neighbours_.reserve(3 * kRememberedOccurrences);
     neighbours_.resize(3 * positions.size());
   }
+  // The prefetch runs on into the positions of the rules made after this one in the
+  // pass: most new symbols occur a few times only, too few for a look-ahead within
+  // their own positions to hide a miss.
+  const auto ahead = std::span(madePositions_).subspan(static_cast<std::size_t>(made.offset));
   std::int32_t run = 0;
   std::int32_t selfUses = 0;
   std::int32_t self = -1;
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < positions.size()) prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    if (k + kPrefetchDistance < ahead.size()) prefetch(&seq_[ahead[k + kPrefetchDistance] - 1]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
     std::int32_t leftSlot = -1;

@@ -88,9 +88,16 @@ class PairReplacer {
   void makeRoom(std::size_t entries);
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
-  void prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const;
+  // A place in the stream of entries of the pass's lists, one list after another.
+  struct PassCursor {
+    std::size_t list = 0;  // the next list to enter, in passIds_
+    std::size_t entry = 0;
+    std::size_t end = 0;
+  };
+  void prefetchList(std::span<const std::int32_t> ids, std::size_t j) const;
+  std::int32_t advance(PassCursor& cursor, std::span<const std::int32_t> ids) const;
+  void lookAhead(std::span<const std::int32_t> ids, bool slotsToo);
   void prefetchNeighbourSlots(std::int32_t p) const;
-  void prefetchNeighbourRecords(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
@@ -139,6 +146,8 @@ class PairReplacer {
   std::map<std::int32_t, std::deque<std::int32_t>> buckets_;
   std::int64_t bucketEntries_ = 0;
   std::vector<std::int32_t> passIds_;
+  PassCursor seqAhead_;    // kPrefetchDistance entries ahead of the rule being made
+  PassCursor slotsAhead_;  // half as far ahead
   // Byte pairs whose lists are not built yet, and the walk's table from a byte pair to
   // the record whose list it fills.
   std::vector<std::int32_t> unbuiltLists_;
