@@ -102,6 +102,7 @@ class PairReplacer {
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
   void collectGarbage();
+  void compactWithPackedSequence();
   void sweepBuckets();
   void finishWithSinglePairs();
 
@@ -117,6 +118,7 @@ class PairReplacer {
 
   std::int32_t* seq_;
   std::int32_t length_;
+  std::int32_t liveSymbols_;  // positions not in a gap
   std::int32_t firstRuleSymbol_;
   std::int32_t nextSymbol_;
   std::int32_t passFirstSymbol_ = 0;
