@@ -281,10 +281,12 @@ TEST(LiveRank, RanksAreTheLivePositionsBefore) {
       std::vector<bool> live(length);
       for (std::size_t p = 0; p < length; ++p) live[p] = random() % 100 < percentLive;
       LiveRank rank(length);
-      for (std::size_t p = 0; p < length; ++p) {
-        if (live[p]) rank.markLive(p);
+      ASSERT_EQ(rank.words(), (length + 31) / 32);
+      for (std::size_t word = 0; word < rank.words(); ++word) {
+        std::uint32_t bits = 0;
+        for (std::size_t p = word * 32; p < std::min(length, word * 32 + 32); ++p) bits |= std::uint32_t{live[p]} << (p % 32);
+        rank.appendWord(bits);
       }
-      rank.finish();
       std::uint32_t before = 0;
       for (std::size_t p = 0; p < length; ++p) {
         ASSERT_EQ(rank.isLive(p), live[p]) << length << " positions, " << p;
