@@ -467,8 +467,13 @@ std::int32_t PairReplacer::advance(PassCursor& cursor, std::span<const std::int3
 }
 
 void PairReplacer::lookAhead(std::span<const std::int32_t> ids, bool slotsToo) {
+  // The pair at p and those on either side: p - 1 to p + 2 in a packed sequence,
+  // which may straddle two lines.
   const std::int32_t p = advance(seqAhead_, ids);
-  if (p >= 0) prefetch(&seq_[p]);
+  if (p >= 0) {
+    prefetch(&seq_[p > 0 ? p - 1 : p]);
+    prefetch(&seq_[p + 2 < length_ ? p + 2 : p]);
+  }
   if (!slotsToo) return;
   const std::int32_t q = advance(slotsAhead_, ids);
   if (q >= 0) prefetchNeighbourSlots(q);
