@@ -466,14 +466,16 @@ std::int32_t PairReplacer::advance(PassCursor& cursor, std::span<const std::int3
   return arena_[cursor.entry++];
 }
 
+// The pair at p and those on either side: p - 1 to p + 2 in a packed sequence,
+// which may straddle two lines.
+[[gnu::always_inline]] inline void PairReplacer::prefetchAround(std::int32_t p) const {
+  prefetch(&seq_[p > 0 ? p - 1 : p]);
+  prefetch(&seq_[p + 2 < length_ ? p + 2 : p]);
+}
+
 void PairReplacer::lookAhead(std::span<const std::int32_t> ids, bool slotsToo) {
-  // The pair at p and those on either side: p - 1 to p + 2 in a packed sequence,
-  // which may straddle two lines.
   const std::int32_t p = advance(seqAhead_, ids);
-  if (p >= 0) {
-    prefetch(&seq_[p > 0 ? p - 1 : p]);
-    prefetch(&seq_[p + 2 < length_ ? p + 2 : p]);
-  }
+  if (p >= 0) prefetchAround(p);
   if (!slotsToo) return;
   const std::int32_t q = advance(slotsAhead_, ids);
   if (q >= 0) prefetchNeighbourSlots(q);
@@ -599,7 +601,7 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
   std::int32_t selfUses = 0;
   std::int32_t self = -1;
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < ahead.size()) prefetch(&seq_[ahead[k + kPrefetchDistance] - 1]);
+    if (k + kPrefetchDistance < ahead.size()) prefetchAround(ahead[k + kPrefetchDistance]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
     std::int32_t leftSlot = -1;
@@ -661,7 +663,7 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     return;
   }
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < positions.size()) prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    if (k + kPrefetchDistance < positions.size()) prefetchAround(positions[k + kPrefetchDistance]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
     if (before >= 0) append(partnerOf(seq_[before], false), before);

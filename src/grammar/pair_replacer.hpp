@@ -98,6 +98,7 @@ class PairReplacer {
   std::int32_t advance(PassCursor& cursor, std::span<const std::int32_t> ids) const;
   void lookAhead(std::span<const std::int32_t> ids, bool slotsToo);
   void prefetchNeighbourSlots(std::int32_t p) const;
+  void prefetchAround(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
