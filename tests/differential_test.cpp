@@ -136,9 +136,10 @@ TEST(Differential, NewSymbolsOnBothSidesOfTheRememberedCount) {
   }
 }
 
-// Once a quarter of the sequence is gaps, a compaction packs it: inputs whose
-// sequence empties in stages, with gaps longer than a word of live bits (runs of
-// either parity, a period repeated) and lone symbols left between them.
+// Once a quarter of the sequence is gaps, a compaction packs it, and again once half
+// of the packed one is: inputs whose sequence empties in stages, with gaps longer
+// than a word of live bits (runs of either parity, a period repeated) and lone
+// symbols left between them.
 TEST(Differential, SequencesPackedWhileMostlyGaps) {
   std::mt19937 random(75);
   std::uniform_int_distribution<int> runLength(1, 70);

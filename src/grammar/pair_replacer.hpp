@@ -120,6 +120,7 @@ class PairReplacer {
   std::int32_t* seq_;
   std::int32_t length_;
   std::int32_t liveSymbols_;  // positions not in a gap
+  int packs_ = 0;  // times the sequence has been packed
   std::int32_t firstRuleSymbol_;
   std::int32_t nextSymbol_;
   std::int32_t passFirstSymbol_ = 0;
