@@ -136,6 +136,26 @@ TEST(Differential, NewSymbolsOnBothSidesOfTheRememberedCount) {
   }
 }
 
+// Once a quarter of the sequence is gaps, a compaction packs it, and again once half
+// of the packed one is: inputs whose sequence empties in stages, with gaps longer
+// than a word of live bits (runs of either parity, a period repeated) and lone
+// symbols left between them.
+TEST(Differential, SequencesPackedWhileMostlyGaps) {
+  std::mt19937 random(75);
+  std::uniform_int_distribution<int> runLength(1, 70);
+  for (const std::size_t repeats : {300u, 3000u}) {
+    const Bytes period = randomBytes(random, 40, 256, 0);
+    Bytes bytes;
+    for (std::size_t i = 0; i < repeats; ++i) {
+      bytes.insert(bytes.end(), period.begin(), period.end());
+      bytes.insert(bytes.end(), static_cast<std::size_t>(runLength(random)), 'q');
+      bytes.push_back(static_cast<std::uint8_t>(random()));
+    }
+    expectSameStream(bytes, "a period, runs and lone bytes");
+    if (HasFatalFailure()) return;
+  }
+}
+
 // Pair replacement ends with the sequence in which no pair occurs twice, the root's
 // body, which the reference pairs up into rules of one use and the library keeps
 // as it is: random bytes leave most of the input there, runs next to random

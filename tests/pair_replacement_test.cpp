@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "encoder_fixture.hpp"
+#include "grammar/live_rank.hpp"
 #include "grammar/pair_replacer.hpp"
 #include "grammar/remap_array.hpp"
 
@@ -277,6 +278,32 @@ TEST(RemapArray, ReleasedPagesReadAsZeroAndTheRestStays) {
   array[19999] = 7;
   EXPECT_EQ(array[4999], 5000);
   EXPECT_EQ(array[19999], 7);
+}
+
+// Live bits and ranks against a plain count, for densities from none to all live,
+// runs of empty words, and lengths that end on and just past a word's end.
+TEST(LiveRank, RanksAreTheLivePositionsBefore) {
+  std::mt19937 random(13);
+  for (const std::size_t length : {1u, 31u, 32u, 33u, 64u, 65u, 1000u, 4097u}) {
+    for (const unsigned percentLive : {0u, 3u, 50u, 97u, 100u}) {
+      std::vector<bool> live(length);
+      for (std::size_t p = 0; p < length; ++p) live[p] = random() % 100 < percentLive;
+      LiveRank rank(length);
+      ASSERT_EQ(rank.words(), (length + 31) / 32);
+      for (std::size_t word = 0; word < rank.words(); ++word) {
+        std::uint32_t bits = 0;
+        for (std::size_t p = word * 32; p < std::min(length, word * 32 + 32); ++p) bits |= std::uint32_t{live[p]} << (p % 32);
+        rank.appendWord(bits);
+      }
+      std::uint32_t before = 0;
+      for (std::size_t p = 0; p < length; ++p) {
+        ASSERT_EQ(rank.isLive(p), live[p]) << length << " positions, " << p;
+        ASSERT_EQ(rank.rank(p), before) << length << " positions, " << p;
+        before += live[p] ? 1 : 0;
+      }
+      EXPECT_EQ(rank.liveCount(), before);
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <span>
 
 #include "encoder/release_storage.hpp"
+#include "grammar/live_rank.hpp"
 #include "grammar/prefetch.hpp"
 
 namespace quorlen {
@@ -25,12 +26,11 @@ constexpr std::int32_t kSingleGap = -2;
 constexpr std::int32_t kGapLink = -3;
 constexpr std::int32_t kDeadRecord = -1;
 constexpr std::int32_t kPrefetchDistance = 16;
-// The look-ahead across the lists of a pass: stages this many rules apart, covering
-// the first kEntriesAhead entries of each list. Making the rules of passes of count
-// 16 or less took 0.43-0.57 s on h16 without it, 0.28-0.36 s with stages 1, 2 or 4
-// apart (no clear order among them), and on h64 2.02 s without, 1.26 s with 2.
-constexpr std::size_t kStageDistance = 2;
-constexpr std::int32_t kEntriesAhead = 4;
+// The look-ahead across the lists of a pass fetches the record of the rule this many
+// rules ahead and, kListsAhead * 3 / 4 ahead, the start of its list, so that the
+// entry cursors (kPrefetchDistance entries ahead, at least 2 entries a list) find
+// both in cache.
+constexpr std::size_t kListsAhead = 16;
 // New symbols of at most this many occurrences keep their neighbours between the two
 // walks of addNewPairs, in 12 bytes per occurrence: a scratch of 48 KiB. Paired CPU on
 // h16 against looking every neighbour up again (median ratio, noisy machine): 2^12
@@ -100,6 +100,21 @@ constexpr double kMemoryBudget = 4.5;
 // that walks stay few. On 16 MiB of random bytes: 1/8 5 walks, 158.9 MiB; 1/16 7
 // walks, 157.0 MiB; 1/32 8 walks, 157.0 MiB.
 constexpr double kMinBandShare = 1.0 / 16;
+// A compaction also squeezes the gaps out of the sequence once at most this share
+// of its positions holds live symbols. Peaks in MiB (h16, so8, r16): 1/2 126.9,
+// 70.1, 196.0; 3/4 108.7, 60.9, 193.5; 7/8 108.2, 60.6, 184.8, but paired CPU on h16
+// 1.04 against 3/4 (5 pairs), for the more frequent packings.
+constexpr double kPackShare = 3.0 / 4;
+// Once packed, it is packed again when at most this share of the packed length is
+// live. h64 at 1/2 against 3/4 (one run each): packing 1.27 against 2.97 s, user
+// 15.4 against 16.8 s, 3 packings instead of 6; h16 packing 0.29 against 0.50 s;
+// peaks unchanged on h16, h64 and r16, so8 64.6 against 61.0 MiB. 1/3 against 1/2 on
+// h64: packing 1.06 against 1.57 s, user time within the noise.
+constexpr double kRepackShare = 1.0 / 2;
+// The packing's prefetch of live bits runs this many entries ahead, that of the
+// packed sequence half as far. Its time over the lists on h16 (3 runs each): 16
+// 0.42-0.47 s, 32 0.34-0.47 s, 64 0.35-0.44 s.
+constexpr std::size_t kPackAhead = 32;
 
 std::uint32_t pairHash(std::int32_t left, std::int32_t right) {
   const std::uint64_t key =
@@ -121,6 +136,8 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
                            PairRuleTables rules, std::int64_t bandEntries, double memoryBudget)
     : seq_(sequence),
       length_(length),
+      inputLength_(length),
+      liveSymbols_(length),
       firstRuleSymbol_(firstRuleSymbol),
       nextSymbol_(firstRuleSymbol),
       rules_(rules),
@@ -167,6 +184,7 @@ void PairReplacer::remove(std::int32_t q) {
   if (q > 0 && seq_[q - 1] < -1) start = seq_[q - 1] == kSingleGap ? q - 1 : kGapLink - seq_[q - 1] + 1;
   if (q + 1 < length_ && seq_[q + 1] < -1) end = seq_[q + 1] == kSingleGap ? q + 1 : kGapLink - seq_[q + 1] - 1;
   seq_[q] = kSingleGap;
+  --liveSymbols_;
   if (start != end) {
     seq_[start] = kGapLink - (end + 1);
     seq_[end] = kGapLink - (start - 1);
@@ -349,7 +367,7 @@ void PairReplacer::buildByteLists(std::int32_t passCount) {
   // Beyond the lists the pass needs, the band fills what the memory budget leaves.
   const std::int64_t spare = static_cast<std::int64_t>(arenaBudget()) - liveEntries_;
   const std::int64_t bandLimit =
-      std::min(bandEntries_, std::max(spare, static_cast<std::int64_t>(static_cast<double>(length_) * kMinBandShare)));
+      std::min(bandEntries_, std::max(spare, static_cast<std::int64_t>(static_cast<double>(inputLength_) * kMinBandShare)));
   std::size_t chosen = 0;
   std::int64_t slots = 0;
   for (; chosen < unbuiltLists_.size(); ++chosen) {
@@ -413,17 +431,26 @@ bool PairReplacer::runPass() {
                     [&](std::int32_t id) { return records_[static_cast<std::size_t>(id)].offset == kNoList; })) {
       buildByteLists(passCount);
     }
-    if (static_cast<double>(ids.size()) >= static_cast<double>(length_) * kLargePassShare) releaseGarbage();
+    if (static_cast<double>(ids.size()) >= static_cast<double>(inputLength_) * kLargePassShare) releaseGarbage();
 
     ++pass_;
     passFirstSymbol_ = nextSymbol_;
     touched_.clear();
     made_.clear();
     madePositions_.clear();
+    seqAhead_ = PassCursor{};
+    slotsAhead_ = PassCursor{};
+    for (std::size_t j = 0; j < kListsAhead; ++j) prefetchList(ids, j);
+    for (std::int32_t k = 0; k < kPrefetchDistance; ++k) lookAhead(ids, k < kPrefetchDistance / 2);
     for (std::size_t j = 0; j < ids.size(); ++j) {
-      prefetchAcrossLists(ids, j);
+      prefetchList(ids, j + kListsAhead);
       const std::int32_t id = ids[j];
-      if (!records_[static_cast<std::size_t>(id)].touched()) makeRule(id, passCount);
+      const PairRecord& record = records_[static_cast<std::size_t>(id)];
+      if (!record.touched()) {
+        makeRule(id, passCount);
+      } else {
+        for (std::int32_t k = 0; k < record.length; ++k) lookAhead(ids, true);
+      }
     }
     for (const std::int32_t id : touched_) {
       PairRecord& record = records_[static_cast<std::size_t>(id)];
@@ -443,7 +470,7 @@ bool PairReplacer::runPass() {
   return false;
 }
 
-void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
+[[gnu::noinline]] void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
   if (seq_[p] < 0) return;  // a stale entry inside a gap
   const std::int32_t before = prev(p);
   if (before >= 0 && seq_[before] >= 0) prefetch(&table_[home(pairHash(seq_[before], seq_[p]))]);
@@ -453,49 +480,45 @@ void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
   if (after < length_) prefetch(&table_[home(pairHash(seq_[q], seq_[after]))]);
 }
 
-// A pass of low count makes many rules from short lists, too short for the prefetch
-// within one list (makeRule) to run ahead of its misses, and each miss depends on
-// the one before: the record gives the list, the list the positions, the positions
-// the neighbouring pairs. So the pass runs ahead across its lists in stages, one
-// miss per stage, kStageDistance rules apart: the record of the rule 4 stages
-// ahead, then its list, then the sequence at its first entries and its own index
-// slot, then the index slots of their neighbouring pairs, then those pairs'
-// records. A longer list prefetches its own further entries in makeRule.
-void PairReplacer::prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const {
-  const auto ahead = [&](std::size_t distance) -> const PairRecord* {
-    return j + distance < ids.size() ? &records_[static_cast<std::size_t>(ids[j + distance])] : nullptr;
-  };
-  const auto entries = [](const PairRecord& record) {
-    return std::size_t{record.offset} + static_cast<std::size_t>(std::min(record.length, kEntriesAhead));
-  };
-  if (const PairRecord* record = ahead(4 * kStageDistance)) prefetch(record);
-  if (const PairRecord* record = ahead(3 * kStageDistance)) prefetch(&arena_[record->offset]);
-  if (const PairRecord* record = ahead(2 * kStageDistance)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetch(&seq_[arena_[k]]);
-    prefetch(&table_[home(pairHash(record->left, record->right))]);
-  }
-  if (const PairRecord* record = ahead(kStageDistance)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetchNeighbourSlots(arena_[k]);
-  }
-  if (const PairRecord* record = ahead(0)) {
-    for (std::size_t k = record->offset; k < entries(*record); ++k) prefetchNeighbourRecords(arena_[k]);
-  }
+// A pass of low count makes many rules from short lists, too short for a look-ahead
+// within one list to run ahead of its misses, and each miss depends on the one
+// before: the record gives the list, the list the positions, the positions the
+// neighbouring pairs. So the look-ahead runs over all the pass's lists as one stream
+// of entries: kListsAhead rules ahead the record, 3/4 as far the start of its list,
+// kPrefetchDistance entries ahead the sequence at the entry, and half as far the
+// index slots of the pairs next to it. Each entry made advances both entry cursors.
+// (prefetchList and prefetchNeighbourSlots stay calls, so that the check of the
+// program for prefetches finds them in every build.)
+[[gnu::noinline]] void PairReplacer::prefetchList(std::span<const std::int32_t> ids, std::size_t j) const {
+  if (j < ids.size()) prefetch(&records_[static_cast<std::size_t>(ids[j])]);
+  const std::size_t listAhead = j - kListsAhead / 4;
+  if (listAhead < ids.size()) prefetch(&arena_[records_[static_cast<std::size_t>(ids[listAhead])].offset]);
 }
 
-void PairReplacer::prefetchNeighbourRecords(std::int32_t p) const {
-  if (seq_[p] < 0) return;
-  const std::int32_t before = prev(p);
-  if (before >= 0 && seq_[before] >= 0) {
-    const std::int32_t id = findUnchecked(seq_[before], seq_[p]);
-    if (id >= 0) prefetch(&records_[static_cast<std::size_t>(id)]);
+// The next entry of the pass under `cursor`, or -1 past the last list.
+std::int32_t PairReplacer::advance(PassCursor& cursor, std::span<const std::int32_t> ids) const {
+  while (cursor.entry == cursor.end) {
+    if (cursor.list == ids.size()) return -1;
+    const PairRecord& record = records_[static_cast<std::size_t>(ids[cursor.list++])];
+    cursor.entry = record.offset;
+    cursor.end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
   }
-  const std::int32_t q = next(p);
-  if (q >= length_) return;
-  const std::int32_t after = next(q);
-  if (after < length_ && seq_[after] >= 0) {
-    const std::int32_t id = findUnchecked(seq_[q], seq_[after]);
-    if (id >= 0) prefetch(&records_[static_cast<std::size_t>(id)]);
-  }
+  return arena_[cursor.entry++];
+}
+
+// The pair at p and those on either side: p - 1 to p + 2 in a packed sequence,
+// which may straddle two lines.
+[[gnu::always_inline]] inline void PairReplacer::prefetchAround(std::int32_t p) const {
+  prefetch(&seq_[p > 0 ? p - 1 : p]);
+  prefetch(&seq_[p + 2 < length_ ? p + 2 : p]);
+}
+
+void PairReplacer::lookAhead(std::span<const std::int32_t> ids, bool slotsToo) {
+  const std::int32_t p = advance(seqAhead_, ids);
+  if (p >= 0) prefetchAround(p);
+  if (!slotsToo) return;
+  const std::int32_t q = advance(slotsAhead_, ids);
+  if (q >= 0) prefetchNeighbourSlots(q);
 }
 
 void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
@@ -509,11 +532,7 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   const auto first = static_cast<std::int32_t>(madePositions_.size());
   const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
   for (std::size_t k = record.offset; k < end; ++k) {
-    // The list is in position order, so the sequence is visited front to back.
-    if (k + kPrefetchDistance < end) prefetch(&seq_[arena_[k + kPrefetchDistance]]);
-    // Nearer ahead, that part of the sequence is in cache: fetch the index slots of
-    // the neighbouring pairs that the replacement there will look up.
-    if (k + kPrefetchDistance / 2 < end) prefetchNeighbourSlots(arena_[k + kPrefetchDistance / 2]);
+    lookAhead(passIds_, true);
     const std::int32_t p = arena_[k];
     if (!holdsPair(p, record.left, record.right)) continue;
     madePositions_.push_back(p);
@@ -612,15 +631,17 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
   // partner slots from the first walk for the second; a frequent one looks them up
   // again, as remembering them would cost more memory than the rest of the pass.
   const bool remember = positions.size() <= kRememberedOccurrences;
-  if (remember) {
-    neighbours_.reserve(3 * kRememberedOccurrences);
-    neighbours_.resize(3 * positions.size());
-  }
+  if (remember) neighbours_.reserve(3 * kRememberedOccurrences);
+  neighbours_.resize(remember ? 3 * positions.size() : 0);
+  // The prefetch runs on into the positions of the rules made after this one in the
+  // pass: most new symbols occur a few times only, too few for a look-ahead within
+  // their own positions to hide a miss.
+  const auto ahead = std::span(madePositions_).subspan(static_cast<std::size_t>(made.offset));
   std::int32_t run = 0;
   std::int32_t selfUses = 0;
   std::int32_t self = -1;
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < positions.size()) prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    if (k + kPrefetchDistance < ahead.size()) prefetchAround(ahead[k + kPrefetchDistance]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
     std::int32_t leftSlot = -1;
@@ -682,7 +703,7 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
     return;
   }
   for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < positions.size()) prefetch(&seq_[positions[k + kPrefetchDistance] - 1]);
+    if (k + kPrefetchDistance < positions.size()) prefetchAround(positions[k + kPrefetchDistance]);
     const std::int32_t p = positions[k];
     const std::int32_t before = prev(p);
     if (before >= 0) append(partnerOf(seq_[before], false), before);
@@ -727,7 +748,7 @@ void PairReplacer::makeRoom(std::size_t entries, bool mayDropByteLists) {
 // The arena slots the memory budget leaves beside the records and the index.
 std::size_t PairReplacer::arenaBudget() const {
   const double others = static_cast<double>(records_.size() * sizeof(PairRecord) + table_.size() * sizeof(TableSlot));
-  const double budget = static_cast<double>(length_) * memoryBudget_ - others;
+  const double budget = static_cast<double>(inputLength_) * memoryBudget_ - others;
   return budget > 0 ? static_cast<std::size_t>(budget / sizeof(std::int32_t)) : 0;
 }
 
@@ -808,6 +829,11 @@ void PairReplacer::sweepBuckets() {
 // and the occurrences that replacements have destroyed. Called only when the arena
 // is full and a share of it is garbage: each compaction walks every list.
 void PairReplacer::collectGarbage() {
+  if (static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare)) {
+    ++packs_;
+    compactWithPackedSequence();
+    return;
+  }
   // The lists lie one after another, each behind its header slot: a record id for a
   // live list, the complemented length for a released one.
   std::size_t written = 0;
@@ -842,6 +868,89 @@ void PairReplacer::collectGarbage() {
   }
   arena_.resize(written);
   liveEntries_ = static_cast<std::int64_t>(written);
+}
+
+// collectGarbage for a sequence mostly of gaps: the live symbols move to its front,
+// in order, and every position kept in a list moves with its symbol. A sparse
+// sequence costs a cache miss for nearly every neighbour looked at and a second one
+// for every gap's link followed; packed, a symbol's neighbours share its line. The
+// freed tail of the sequence goes back to the system.
+void PairReplacer::compactWithPackedSequence() {
+  LiveRank live(static_cast<std::size_t>(length_));
+  // Every position is read in turn and its symbol written at the packed length so
+  // far, which only a live one advances: no branch on the pattern of gaps (which
+  // follows the gaps' links instead took 9 ns a position on h16). What lies behind
+  // the walk and beyond the packed length is free: its pages go back as the walk
+  // goes, so that the live bits add little to what the sequence held. (Returning
+  // all that lay behind the walk, the pages written again cost 18% of the packing.)
+  constexpr std::size_t kReleaseStride = 1 << 16;  // positions walked between two returns; not tuned
+  const std::int32_t packedLength = liveSymbols_;
+  std::size_t packed = 0;
+  std::size_t released = static_cast<std::size_t>(packedLength);
+  for (std::size_t word = 0; word < live.words(); ++word) {
+    const std::size_t first = word * 32;
+    const std::size_t last = std::min(first + 32, static_cast<std::size_t>(length_));
+    std::uint32_t bits = 0;
+    for (std::size_t p = first; p < last; ++p) {
+      const std::int32_t symbol = seq_[p];
+      const bool isLive = symbol >= -1;
+      seq_[packed] = symbol;
+      packed += isLive ? 1 : 0;
+      bits |= static_cast<std::uint32_t>(isLive) << (p - first);
+    }
+    live.appendWord(bits);
+    if (last >= released + kReleaseStride) {
+      releaseWholePages(seq_ + released, seq_ + last);
+      released = last;
+    }
+  }
+  assert(packed == static_cast<std::size_t>(packedLength));
+  releaseWholePages(seq_ + packed, seq_ + length_);
+  length_ = packedLength;
+  const auto moved = [&](std::int32_t p) { return static_cast<std::int32_t>(live.rank(static_cast<std::size_t>(p))); };
+
+  // The lists, as in collectGarbage, with the live bits for the check of a stale
+  // list's entries: an occurrence's position is live and its pair is now at the
+  // packed position and the one after it.
+  std::size_t written = 0;
+  std::int32_t* const arena = arena_.data();
+  for (std::size_t read = 0; read < arena_.size();) {
+    const std::int32_t header = arena[read];
+    if (header < 0) {
+      read += 1 + static_cast<std::size_t>(~header);
+      continue;
+    }
+    PairRecord& record = records_[static_cast<std::size_t>(header)];
+    read += 1 + static_cast<std::size_t>(record.length);
+    arena[written++] = header;
+    const std::size_t start = written;
+    const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
+    const bool check = record.stale() != 0;
+    for (std::size_t k = record.offset; k < end; ++k) {
+      // Ahead, the word of live bits; nearer, the packed sequence where it sends.
+      if (k + kPackAhead < end) prefetch(live.blockOf(static_cast<std::size_t>(arena[k + kPackAhead])));
+      if (check && k + kPackAhead / 2 < end) prefetch(&seq_[moved(arena[k + kPackAhead / 2])]);
+      const std::int32_t p = arena[k];
+      if (!check) {
+        arena[written++] = moved(p);
+        continue;
+      }
+      if (!live.isLive(static_cast<std::size_t>(p))) continue;
+      const std::int32_t at = moved(p);
+      if (seq_[at] == record.left && at + 1 < length_ && seq_[at + 1] == record.right) arena[written++] = at;
+    }
+    record.staleAndTouched = 0;
+    record.offset = static_cast<std::uint32_t>(start);
+    record.length = static_cast<std::int32_t>(written - start);
+  }
+  arena_.resize(written);
+  liveEntries_ = static_cast<std::int64_t>(written);
+  // addNewPairs may be under way: the positions of the pass's new symbols and the
+  // left neighbours it remembered move too.
+  for (std::int32_t& p : madePositions_) p = moved(p);
+  for (std::size_t k = 0; k < neighbours_.size(); k += 3) {
+    if (neighbours_[k] >= 0) neighbours_[k] = moved(neighbours_[k]);
+  }
 }
 
 // No pair occurs twice any more, and none ever will again: a new symbol occurs once.

@@ -92,13 +92,22 @@ class PairReplacer {
   std::int64_t dropByteLists(std::int64_t excess);
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
-  void prefetchAcrossLists(std::span<const std::int32_t> ids, std::size_t j) const;
+  // A place in the stream of entries of the pass's lists, one list after another.
+  struct PassCursor {
+    std::size_t list = 0;  // the next list to enter, in passIds_
+    std::size_t entry = 0;
+    std::size_t end = 0;
+  };
+  void prefetchList(std::span<const std::int32_t> ids, std::size_t j) const;
+  std::int32_t advance(PassCursor& cursor, std::span<const std::int32_t> ids) const;
+  void lookAhead(std::span<const std::int32_t> ids, bool slotsToo);
   void prefetchNeighbourSlots(std::int32_t p) const;
-  void prefetchNeighbourRecords(std::int32_t p) const;
+  void prefetchAround(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
   void collectGarbage();
+  void compactWithPackedSequence();
   void sweepBuckets();
   static void returnFreedHeap();
   void releaseGarbage();
@@ -115,7 +124,10 @@ class PairReplacer {
   std::size_t home(std::uint32_t hash) const;
 
   std::int32_t* seq_;
-  std::int32_t length_;
+  std::int32_t length_;  // positions, gaps included; smaller once the sequence is packed
+  std::int32_t inputLength_;  // the input's symbols: what the memory budget is set against
+  std::int32_t liveSymbols_;  // positions not in a gap
+  int packs_ = 0;  // times the sequence has been packed
   std::int32_t firstRuleSymbol_;
   std::int32_t nextSymbol_;
   std::int32_t passFirstSymbol_ = 0;
@@ -145,6 +157,8 @@ class PairReplacer {
   std::map<std::int32_t, std::deque<std::int32_t>> buckets_;
   std::int64_t bucketEntries_ = 0;
   std::vector<std::int32_t> passIds_;
+  PassCursor seqAhead_;    // kPrefetchDistance entries ahead of the rule being made
+  PassCursor slotsAhead_;  // half as far ahead
   // Byte pairs whose lists are not built yet, and the walk's table from a byte pair to
   // the record whose list it fills.
   std::vector<std::int32_t> unbuiltLists_;
