@@ -719,10 +719,9 @@ void PairReplacer::addNewPairs(const MadeRule& made) {
 // and cost 7% more CPU time.) A full arena whose live lists pass the budget drops
 // byte-pair lists first, when `mayDropByteLists`.
 void PairReplacer::makeRoom(std::size_t entries, bool mayDropByteLists) {
+  if (arena_.size() + entries <= arena_.capacity()) return;
   const std::size_t capacity = arena_.capacity();
   std::int64_t garbage = static_cast<std::int64_t>(arena_.size()) - liveEntries_;
-  const bool full = arena_.size() + entries > capacity;
-  if (!full) return;
   const std::size_t budget = arenaBudget();
   const std::size_t others = records_.capacity() * sizeof(PairRecord) + table_.capacity() * sizeof(TableSlot);
   heldBytes_ = std::max(heldBytes_, capacity * sizeof(std::int32_t) + others);
