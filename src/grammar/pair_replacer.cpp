@@ -824,17 +824,13 @@ void PairReplacer::sweepBuckets() {
   }
 }
 
-// Compacts the occurrence lists in place, dropping the lists of released records
-// and the occurrences that replacements have destroyed. Called only when the arena
-// is full and a share of it is garbage: each compaction walks every list.
-void PairReplacer::collectGarbage() {
-  if (static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare)) {
-    ++packs_;
-    compactWithPackedSequence();
-    return;
-  }
-  // The lists lie one after another, each behind its header slot: a record id for a
-  // live list, the complemented length for a released one.
+// The lists lie one after another, each behind its header slot: a record id for a
+// live list, the complemented length for a released or dropped one. Each live list
+// moves down to where the lists before it end, keeping the entries that
+// `compactList(record, arena, written)` writes from slot `written` on; it returns
+// where they end.
+template <typename CompactList>
+void PairReplacer::compactLists(CompactList compactList) {
   std::size_t written = 0;
   std::int32_t* const arena = arena_.data();
   for (std::size_t read = 0; read < arena_.size();) {
@@ -847,26 +843,39 @@ void PairReplacer::collectGarbage() {
     read += 1 + static_cast<std::size_t>(record.length);
     arena[written++] = header;
     const std::size_t start = written;
+    written = compactList(record, arena, start);
+    record.staleAndTouched = 0;
+    record.offset = static_cast<std::uint32_t>(start);
+    record.length = static_cast<std::int32_t>(written - start);
+  }
+  arena_.resize(written);
+  liveEntries_ = static_cast<std::int64_t>(written);
+}
+
+// Compacts the occurrence lists in place, dropping the lists of released records
+// and the occurrences that replacements have destroyed. Called only when the arena
+// is full and a share of it is garbage: each compaction walks every list.
+void PairReplacer::collectGarbage() {
+  if (static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare)) {
+    ++packs_;
+    compactWithPackedSequence();
+    return;
+  }
+  compactLists([&](const PairRecord& record, std::int32_t* arena, std::size_t written) {
     if (record.stale() == 0) {
       // Every entry is still an occurrence: the list moves as it is. Lists before the
       // first garbage are in place already.
-      if (start != record.offset) std::copy(arena + record.offset, arena + record.offset + record.length, arena + start);
-      record.offset = static_cast<std::uint32_t>(start);
-      written += static_cast<std::size_t>(record.length);
-      continue;
+      if (written != record.offset) std::copy(arena + record.offset, arena + record.offset + record.length, arena + written);
+      return written + static_cast<std::size_t>(record.length);
     }
-    record.staleAndTouched = 0;
     const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
     for (std::size_t k = record.offset; k < end; ++k) {
       if (k + kPrefetchDistance < end) prefetch(&seq_[arena[k + kPrefetchDistance]]);
       const std::int32_t p = arena[k];
       if (holdsPair(p, record.left, record.right)) arena[written++] = p;
     }
-    record.offset = static_cast<std::uint32_t>(start);
-    record.length = static_cast<std::int32_t>(written - start);
-  }
-  arena_.resize(written);
-  liveEntries_ = static_cast<std::int64_t>(written);
+    return written;
+  });
 }
 
 // collectGarbage for a sequence mostly of gaps: the live symbols move to its front,
@@ -911,18 +920,7 @@ void PairReplacer::compactWithPackedSequence() {
   // The lists, as in collectGarbage, with the live bits for the check of a stale
   // list's entries: an occurrence's position is live and its pair is now at the
   // packed position and the one after it.
-  std::size_t written = 0;
-  std::int32_t* const arena = arena_.data();
-  for (std::size_t read = 0; read < arena_.size();) {
-    const std::int32_t header = arena[read];
-    if (header < 0) {
-      read += 1 + static_cast<std::size_t>(~header);
-      continue;
-    }
-    PairRecord& record = records_[static_cast<std::size_t>(header)];
-    read += 1 + static_cast<std::size_t>(record.length);
-    arena[written++] = header;
-    const std::size_t start = written;
+  compactLists([&](const PairRecord& record, std::int32_t* arena, std::size_t written) {
     const std::size_t end = std::size_t{record.offset} + static_cast<std::size_t>(record.length);
     const bool check = record.stale() != 0;
     for (std::size_t k = record.offset; k < end; ++k) {
@@ -938,12 +936,8 @@ void PairReplacer::compactWithPackedSequence() {
       const std::int32_t at = moved(p);
       if (seq_[at] == record.left && at + 1 < length_ && seq_[at + 1] == record.right) arena[written++] = at;
     }
-    record.staleAndTouched = 0;
-    record.offset = static_cast<std::uint32_t>(start);
-    record.length = static_cast<std::int32_t>(written - start);
-  }
-  arena_.resize(written);
-  liveEntries_ = static_cast<std::int64_t>(written);
+    return written;
+  });
   // addNewPairs may be under way: the positions of the pass's new symbols and the
   // left neighbours it remembered move too.
   for (std::int32_t& p : madePositions_) p = moved(p);

@@ -108,6 +108,8 @@ class PairReplacer {
   void addNewPairs(const MadeRule& made);
   void collectGarbage();
   void compactWithPackedSequence();
+  template <typename CompactList>
+  void compactLists(CompactList compactList);
   void sweepBuckets();
   static void returnFreedHeap();
   void releaseGarbage();
