@@ -112,6 +112,7 @@ class PairReplacer {
   void compactLists(CompactList compactList);
   void sweepBuckets();
   static void returnFreedHeap();
+  bool packingDue() const;
   void releaseGarbage();
   void finishWithSinglePairs();
 
