@@ -28,7 +28,7 @@ template <typename Table>
 std::vector<std::string> codes(Table& table) {
   std::vector<std::string> values{std::to_string(table.low()) + "/" + std::to_string(table.count())};
   for (std::int32_t i = table.low(); i < table.low() + table.count(); ++i) {
-    values.push_back(std::to_string(table.at(i).symbol) + ":" + table.at(i).code);
+    values.push_back(std::to_string(table.at(i).symbol) + ":" + codeText(table.at(i).code));
   }
   return values;
 }

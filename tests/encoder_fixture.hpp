@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -35,6 +36,9 @@ enum class Phase {
   BuildSymbolCode,
   BuildLengthCode,
 };
+
+template <typename Encoder>
+inline constexpr bool kIsReference = std::is_same_v<Encoder, reference::GrammarEncoder>;
 
 // One encoder over `bytes` followed by EndSentinel, run up to and including `last`.
 // The symbol buffer lives as long as the encoder, as it does in the program.
@@ -85,8 +89,12 @@ class HandMadeEncoder {
 
   // Gives rule `index` the body `body`, holding exactly its symbols.
   void setBody(std::int32_t index, const Symbols& body) {
-    encoder_->bodyLength.at(index) = static_cast<std::int32_t>(body.size());
-    encoder_->ruleBody.at(index).assign(body.begin(), body.end());
+    if constexpr (kIsReference<Encoder>) {
+      encoder_->bodyLength.at(index) = static_cast<std::int32_t>(body.size());
+      encoder_->ruleBody.at(index).assign(body.begin(), body.end());
+    } else {
+      encoder_->setBody(index, body);
+    }
   }
 
   Encoder& operator*() { return *encoder_; }
@@ -101,8 +109,23 @@ class HandMadeEncoder {
 template <typename Encoder>
 Symbols bodyOf(Encoder& e, std::int32_t rule) {
   const std::int32_t length = e.bodyLength.at(rule);
-  const auto& block = e.ruleBody.at(rule);
-  return Symbols(block.begin(), block.begin() + length);
+  if constexpr (kIsReference<Encoder>) {
+    const auto& block = e.ruleBody.at(rule);
+    return Symbols(block.begin(), block.begin() + length);
+  } else {
+    const std::span<const std::int32_t> body = e.body(rule);
+    return Symbols(body.begin(), body.end());
+  }
+}
+
+// A code as text, '0' and '1', most significant first: the reference keeps it so.
+inline std::string codeText(const std::string& code) { return code; }
+inline std::string codeText(const CodeWord& code) { return toBitString(code.bits, code.length); }
+
+// Sets a code given as text, whichever way the table keeps it.
+inline void setCode(std::string& code, const std::string& text) { code = text; }
+inline void setCode(CodeWord& code, const std::string& text) {
+  code = CodeWord{bitStringValue(text), static_cast<std::int32_t>(text.size())};
 }
 
 // A pair-rule symbol written out down to bytes and EndSentinel.
@@ -142,7 +165,7 @@ inline Symbols asSymbols(const Bytes& bytes) { return {bytes.begin(), bytes.end(
 // that sequence as the root's body; the reference goes on to pair it up into rules
 // of one use, the root the last of them.
 template <typename Encoder>
-inline constexpr bool kPairsUpRemainder = std::is_same_v<Encoder, reference::GrammarEncoder>;
+inline constexpr bool kPairsUpRemainder = kIsReference<Encoder>;
 
 // ruleOrder's entry for the root.
 template <typename Encoder>

@@ -184,19 +184,20 @@ TEST(OffsetArrayTest, FlagElementsStartAtZero) {
 
 TEST(OffsetArrayTest, CodeTableSlotNeverWrittenIsAnEmptyCodeWithSymbolZero) {
   CodeTable table;
-  table.at(2).code = "101";
+  table.at(2).code = CodeWord{5, 3};
   table.at(2).symbol = 9;
-  EXPECT_EQ(table.at(0).code, "");
+  EXPECT_EQ(table.at(0).code, CodeWord{});
   EXPECT_EQ(table.at(0).symbol, 0);
-  EXPECT_EQ(table.at(5).code, "");
+  EXPECT_EQ(table.at(5).code, CodeWord{});
   EXPECT_EQ(table.at(5).symbol, 0);
   // The written entry survives both growth directions.
   table.at(-4);
-  EXPECT_EQ(table.at(2).code, "101");
+  EXPECT_EQ(table.at(2).code, (CodeWord{5, 3}));
   EXPECT_EQ(table.at(2).symbol, 9);
 }
 
-TEST(OffsetArrayTest, BodyReferencesStartWithNoBlockAndKeepTheirBlocksOnGrowth) {
+TEST(OffsetArrayTest, VectorsStartWithNoBlockAndKeepTheirBlocksOnGrowth) {
+  using RuleBody = std::vector<std::int32_t>;
   OffsetArray<RuleBody> bodies;
   bodies.at(1) = RuleBody{1, 2, 3};
   EXPECT_TRUE(bodies.at(0).empty());
@@ -204,6 +205,23 @@ TEST(OffsetArrayTest, BodyReferencesStartWithNoBlockAndKeepTheirBlocksOnGrowth) 
   bodies.at(-64);
   EXPECT_EQ(bodies.at(1), (RuleBody{1, 2, 3}));
   EXPECT_TRUE(bodies.at(63).empty());
+}
+
+// Bodies written one after another through many growths of the block keep their
+// symbols, and a body shared in place reads the symbols of the one it lies in.
+TEST(RuleBodiesTest, BodiesSurviveGrowthAndSharedBodiesReadInPlace) {
+  RuleBodies bodies;
+  for (std::int32_t rule = 0; rule < 300; ++rule) {
+    bodies.begin(rule);
+    for (std::int32_t k = 0; k < rule; ++k) bodies.append(rule * 1000 + k);
+  }
+  bodies.share(300, bodies.startOf(299) + 5);
+  for (std::int32_t rule = 0; rule < 300; ++rule) {
+    const std::span<std::int32_t> symbols = bodies.symbols(rule, rule);
+    for (std::int32_t k = 0; k < rule; ++k) ASSERT_EQ(symbols[static_cast<std::size_t>(k)], rule * 1000 + k);
+  }
+  EXPECT_EQ(bodies.size(), 300 * 299 / 2);
+  EXPECT_EQ(bodies.symbols(300, 2)[1], 299006);
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ std::ostream& operator<<(std::ostream& out, const Code& code) {
 template <typename Table>
 std::vector<Code> entries(Table& table) {
   std::vector<Code> codes;
-  for (std::int32_t j = 0; j < table.count(); ++j) codes.push_back({table.at(j).symbol, table.at(j).code});
+  for (std::int32_t j = 0; j < table.count(); ++j) codes.push_back({table.at(j).symbol, codeText(table.at(j).code)});
   return codes;
 }
 
@@ -41,6 +41,7 @@ struct LibraryHuffman {
   using Node = HuffmanNode;
   using Leaf = HuffmanLeaf;
   using Branch = HuffmanBranch;
+  using Prefix = CodeWord;
   static auto build(const Candidates& c) { return buildHuffmanTree(c); }
   static void canonicalize(Table& t) { canonicalizeCodes(t); }
   static void code(const Candidates& c, Table& t) { buildCanonicalCode(c, t); }
@@ -51,6 +52,7 @@ struct ReferenceHuffman {
   using Node = reference::HuffmanNode;
   using Leaf = reference::HuffmanLeaf;
   using Branch = reference::HuffmanBranch;
+  using Prefix = BitString;
   static auto build(const Candidates& c) { return reference::buildHuffmanTree(c); }
   static void canonicalize(Table& t) { reference::canonicalizeCodes(t); }
   static void code(const Candidates& c, Table& t) { reference::buildCanonicalCode(c, t); }
@@ -87,10 +89,10 @@ TYPED_TEST(HuffmanTreeTest, LightestNodesJoinFirstAndABranchGoesBehindItsEqualWe
 
   typename H::Table walk;
   std::int32_t next = 0;
-  BitString prefix;
+  typename H::Prefix prefix{};
   root->assignCodes(next, prefix, walk);
   EXPECT_EQ(next, 4);
-  EXPECT_EQ(prefix, "");
+  EXPECT_EQ(codeText(prefix), "");
   EXPECT_EQ(entries(walk), (std::vector<Code>{{1, "0"}, {4, "100"}, {3, "101"}, {2, "11"}}));
 
   typename H::Table table;
@@ -127,7 +129,7 @@ TYPED_TEST(HuffmanTreeTest, CanonicalCodesFollowLengthThenSymbol) {
   const std::vector<Code> walk{{9, "0"}, {3, "10"}, {5, "110"}, {1, "111"}};
   for (std::size_t j = 0; j < walk.size(); ++j) {
     table.at(static_cast<std::int32_t>(j)).symbol = walk[j].symbol;
-    table.at(static_cast<std::int32_t>(j)).code = walk[j].bits;
+    setCode(table.at(static_cast<std::int32_t>(j)).code, walk[j].bits);
   }
   H::canonicalize(table);
   // Among equal lengths the smaller symbol takes the smaller code; entries keep their places.
@@ -137,7 +139,7 @@ TYPED_TEST(HuffmanTreeTest, CanonicalCodesFollowLengthThenSymbol) {
   const std::vector<Code> gapWalk{{4, "0"}, {2, "1000"}, {6, "101"}, {1, "1001"}};
   for (std::size_t j = 0; j < gapWalk.size(); ++j) {
     gaps.at(static_cast<std::int32_t>(j)).symbol = gapWalk[j].symbol;
-    gaps.at(static_cast<std::int32_t>(j)).code = gapWalk[j].bits;
+    setCode(gaps.at(static_cast<std::int32_t>(j)).code, gapWalk[j].bits);
   }
   H::canonicalize(gaps);
   // Lengths 1, 3, 4, 4: "0", then "100" (shifted twice), then "1010", "1011".
@@ -159,7 +161,7 @@ TYPED_TEST(HuffmanTreeTest, CodesLongerThanThirtyTwoBitsStayExact) {
   H::code(candidates, table);
   ASSERT_EQ(table.count(), 40);
   std::map<std::int32_t, std::string> codes;
-  for (std::int32_t j = 0; j < 40; ++j) codes[table.at(j).symbol] = table.at(j).code;
+  for (std::int32_t j = 0; j < 40; ++j) codes[table.at(j).symbol] = codeText(table.at(j).code);
   ASSERT_EQ(codes.size(), 40u);
 
   for (std::int32_t value = 2; value < 40; ++value) {
@@ -195,15 +197,16 @@ TYPED_TEST(HuffmanTreeTest, ManyCandidatesGiveACompletePrefixFreeCanonicalCode) 
     long double kraft = 0;
     for (std::int32_t j = 0; j < table.count(); ++j) {
       const auto& entry = table.at(j);
-      ASSERT_FALSE(entry.code.empty());
-      kraft += std::pow(2.0L, -static_cast<long double>(entry.code.size()));
-      byLength.emplace_back(entry.code.size(), entry.symbol);
+      const std::string code = codeText(entry.code);
+      ASSERT_FALSE(code.empty());
+      kraft += std::pow(2.0L, -static_cast<long double>(code.size()));
+      byLength.emplace_back(code.size(), entry.symbol);
     }
     EXPECT_EQ(kraft, 1.0L);
     // Read in (length, symbol) order, the codes count up like RFC 1951's.
     std::sort(byLength.begin(), byLength.end());
     std::map<std::int32_t, std::string> codeOf;
-    for (std::int32_t j = 0; j < table.count(); ++j) codeOf[table.at(j).symbol] = table.at(j).code;
+    for (std::int32_t j = 0; j < table.count(); ++j) codeOf[table.at(j).symbol] = codeText(table.at(j).code);
     std::uint64_t value = 0;
     std::size_t length = byLength.front().first;
     for (const auto& [l, symbol] : byLength) {
@@ -312,7 +315,7 @@ TYPED_TEST(SymbolCodeTest, ARunRuleCountsItsFirstSymbolAndTheMarkerOnly) {
   // 97 and EndRuleMarker weigh 7 each; RunMarker, EndStreamMarker and 103 weigh 1.
   EXPECT_EQ(codedSymbols(e), (std::set<std::int32_t>{97, 99, 100, 101, 103}));
   std::map<std::int32_t, std::size_t> lengths;
-  for (std::int32_t j = 0; j < e.symbolCodes.count(); ++j) lengths[e.symbolCodes.at(j).symbol] = e.symbolCodes.at(j).code.size();
+  for (std::int32_t j = 0; j < e.symbolCodes.count(); ++j) lengths[e.symbolCodes.at(j).symbol] = codeText(e.symbolCodes.at(j).code).size();
   EXPECT_EQ(lengths[97], 1u);
   EXPECT_EQ(lengths[100], 2u);
   EXPECT_EQ(lengths[99], 3u);
@@ -334,7 +337,7 @@ TYPED_TEST(SymbolCodeTest, RuleSymbolsAreCountedUnderTheirFinalNumbers) {
   TypeParam& e = *g;
   // Rule 1, used three times, is written as 102 + 2 = 104; rule 2 as 103.
   std::map<std::int32_t, std::size_t> lengths;
-  for (std::int32_t j = 0; j < e.symbolCodes.count(); ++j) lengths[e.symbolCodes.at(j).symbol] = e.symbolCodes.at(j).code.size();
+  for (std::int32_t j = 0; j < e.symbolCodes.count(); ++j) lengths[e.symbolCodes.at(j).symbol] = codeText(e.symbolCodes.at(j).code).size();
   EXPECT_EQ(codedSymbols(e), (std::set<std::int32_t>{97, 98, 100, 101, 103, 104}));
   EXPECT_LT(lengths[104], lengths[103]);
 }

@@ -21,25 +21,24 @@ void GrammarEncoder::writeStream(BitOutputStream& stream) {
   stream.putBits(toBitString(static_cast<std::uint64_t>(lengthWidth), format::kLengthWidthBits));
   for (std::int32_t j = 0; j < tableSize; ++j) {
     const std::int32_t slot = lengthCodeSlot.at(j);
-    const auto size = slot == -1 ? 0 : lengthCodes.at(slot).code.size();
-    stream.putBits(toBitString(size, lengthWidth));
+    const std::int32_t size = slot == -1 ? 0 : lengthCodes.at(slot).code.length;
+    stream.putCode(static_cast<std::uint64_t>(size), lengthWidth);
   }
   for (std::int32_t s = lowByte; s <= lastSymbol; ++s) {
-    stream.putBits(lengthCodes.at(lengthCodeSlot.at(codeLength(s))).code);
+    const CodeWord& code = lengthCodes.at(lengthCodeSlot.at(codeLength(s))).code;
+    stream.putCode(code.bits, code.length);
   }
 
   // The rule list writes a code per body symbol, millions of them: each symbol's code
-  // is read off its BitString once, as a number and a length. A symbol without a code
-  // has length 0 and writes nothing, as its empty code would. The code table is not
-  // read again: its strings go before the rules are written, while the stream grows.
-  // (16 MiB of random bytes, a million codes: the later phases' peak went from 164 to
-  // 153 MiB against one 16-byte record per symbol beside the table kept to the end.)
+  // is copied once into arrays indexed by symbol, 9 bytes each. A symbol without a
+  // code has length 0 and writes nothing. The code table is not read again: it goes
+  // before the rules are written, while the stream grows.
   std::vector<std::uint64_t> codeValue(static_cast<std::size_t>(lastSymbol) + 1);
   std::vector<std::uint8_t> codeBits(static_cast<std::size_t>(lastSymbol) + 1);
   for (std::int32_t j = 0; j < symbolCodes.count(); ++j) {
     const CodeEntry& entry = symbolCodes.at(j);
-    codeValue[static_cast<std::size_t>(entry.symbol)] = bitStringValue(entry.code);
-    codeBits[static_cast<std::size_t>(entry.symbol)] = static_cast<std::uint8_t>(entry.code.size());
+    codeValue[static_cast<std::size_t>(entry.symbol)] = entry.code.bits;
+    codeBits[static_cast<std::size_t>(entry.symbol)] = static_cast<std::uint8_t>(entry.code.length);
   }
   symbolCodes.clear();
   symbolCodeSlot.clear();
@@ -55,14 +54,14 @@ void GrammarEncoder::writeStream(BitOutputStream& stream) {
 
   for (std::int32_t k = 0; k < ruleCount; ++k) {
     const std::int32_t e = ruleOrder.at(k);
-    const std::span<const std::int32_t> body(ruleBody.at(e).data(), static_cast<std::size_t>(bodyLength.at(e)));
+    const std::span<const std::int32_t> symbols = body(e);
     if (runRule.at(e)) {
-      put(finalSymbol(body[0]));
+      put(finalSymbol(symbols[0]));
       put(runMarker());
-      stream.putBits(lengthPrefixedBits(static_cast<std::int32_t>(body.size())));
+      stream.putBits(lengthPrefixedBits(static_cast<std::int32_t>(symbols.size())));
       continue;
     }
-    for (const std::int32_t x : body) put(finalSymbol(x));
+    for (const std::int32_t x : symbols) put(finalSymbol(x));
     put(endRuleMarker());
   }
   put(endStreamMarker());

@@ -24,7 +24,7 @@ void buildFlatCanonicalCode(const HuffmanCandidates& candidates, CodeTable& tabl
     pending.pop_back();
     if (node < n) {
       CodeEntry& entry = table.at(nextEntry++);
-      entry.code.assign(static_cast<std::size_t>(depth), '0');
+      entry.code = CodeWord{0, depth};
       entry.symbol = candidates[static_cast<std::size_t>(node)].first;
       continue;
     }

@@ -5,18 +5,22 @@
 
 namespace quorlen {
 
-void HuffmanLeaf::assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const {
+void HuffmanLeaf::assignCodes(std::int32_t& nextEntry, CodeWord& prefix, CodeTable& table) const {
   CodeEntry& entry = table.at(nextEntry++);
   entry.code = prefix;
   entry.symbol = symbol;
 }
 
-void HuffmanBranch::assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const {
-  prefix.push_back('0');
+// Only the lengths outlive canonicalizeCodes, so a path deeper than 64 may lose its
+// upper bits here.
+void HuffmanBranch::assignCodes(std::int32_t& nextEntry, CodeWord& prefix, CodeTable& table) const {
+  prefix.bits <<= 1;
+  ++prefix.length;
   firstChild->assignCodes(nextEntry, prefix, table);
-  prefix.back() = '1';
+  prefix.bits |= 1;
   secondChild->assignCodes(nextEntry, prefix, table);
-  prefix.pop_back();
+  prefix.bits >>= 1;
+  --prefix.length;
 }
 
 std::unique_ptr<HuffmanNode> buildHuffmanTree(const HuffmanCandidates& candidates) {
@@ -36,25 +40,25 @@ void canonicalizeCodes(CodeTable& table) {
   order.reserve(static_cast<std::size_t>(n));
   for (std::int32_t j = 0; j < n; ++j) order.push_back(&table.at(j));
   std::sort(order.begin(), order.end(), [](const CodeEntry* a, const CodeEntry* b) {
-    if (a->code.size() != b->code.size()) return a->code.size() < b->code.size();
+    if (a->code.length != b->code.length) return a->code.length < b->code.length;
     return a->symbol < b->symbol;
   });
   std::uint64_t value = 0;
-  std::size_t previousLength = 0;
+  std::int32_t previousLength = 0;
   for (CodeEntry* entry : order) {
-    const std::size_t length = entry->code.size();
+    const std::int32_t length = entry->code.length;
     if (length != previousLength) {
       value <<= (length - previousLength);
       previousLength = length;
     }
-    entry->code = toBitString(value, static_cast<std::int32_t>(length));
+    entry->code.bits = value;
     ++value;
   }
 }
 
 void buildCanonicalCode(const HuffmanCandidates& candidates, CodeTable& table) {
   std::int32_t nextEntry = 0;
-  BitString prefix;
+  CodeWord prefix;
   {
     const std::unique_ptr<HuffmanNode> root = buildHuffmanTree(candidates);
     root->assignCodes(nextEntry, prefix, table);

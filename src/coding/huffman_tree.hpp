@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "bitio/bit_string.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -21,7 +20,7 @@ class HuffmanNode {
 
   // Writes one table entry per leaf below this node, in depth-first order, first
   // child first; `prefix` is the path so far and is restored on return.
-  virtual void assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const = 0;
+  virtual void assignCodes(std::int32_t& nextEntry, CodeWord& prefix, CodeTable& table) const = 0;
 
   std::int64_t weight;  // 64 bits: the sum of all weights may pass 2^31 on huge inputs
 };
@@ -29,7 +28,7 @@ class HuffmanNode {
 class HuffmanLeaf final : public HuffmanNode {
  public:
   HuffmanLeaf(std::int32_t weight, std::int32_t symbol) : HuffmanNode(weight), symbol(symbol) {}
-  void assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const override;
+  void assignCodes(std::int32_t& nextEntry, CodeWord& prefix, CodeTable& table) const override;
 
   std::int32_t symbol;
 };
@@ -38,7 +37,7 @@ class HuffmanBranch final : public HuffmanNode {
  public:
   HuffmanBranch(std::unique_ptr<HuffmanNode> first, std::unique_ptr<HuffmanNode> second)
       : HuffmanNode(first->weight + second->weight), firstChild(std::move(first)), secondChild(std::move(second)) {}
-  void assignCodes(std::int32_t& nextEntry, BitString& prefix, CodeTable& table) const override;
+  void assignCodes(std::int32_t& nextEntry, CodeWord& prefix, CodeTable& table) const override;
 
   std::unique_ptr<HuffmanNode> firstChild;
   std::unique_ptr<HuffmanNode> secondChild;

@@ -6,7 +6,7 @@ namespace quorlen {
 
 std::int32_t GrammarEncoder::codeLength(std::int32_t symbol) {
   const std::int32_t slot = symbolCodeSlot.at(symbol);
-  return slot == -1 ? 0 : static_cast<std::int32_t>(symbolCodes.at(slot).code.size());
+  return slot == -1 ? 0 : symbolCodes.at(slot).code.length;
 }
 
 void GrammarEncoder::buildLengthCode() {
@@ -26,7 +26,7 @@ void GrammarEncoder::buildLengthCode() {
   std::int32_t widest = 0;
   for (std::int32_t l = 0; l <= maxLength; ++l) {
     const std::int32_t slot = lengthCodeSlot.at(l);
-    if (slot != -1) widest = std::max(widest, static_cast<std::int32_t>(lengthCodes.at(slot).code.size()));
+    if (slot != -1) widest = std::max(widest, lengthCodes.at(slot).code.length);
   }
   lengthWidth = bitLength(static_cast<std::uint64_t>(widest));
 }

@@ -11,16 +11,13 @@ void GrammarEncoder::buildSymbolCode() {
   for (std::int32_t s = 0; s <= lastSymbol; ++s) weight.at(s) = 0;
   for (std::int32_t k = 0; k < ruleCount; ++k) {
     const std::int32_t r = ruleOrder.at(k);
-    const RuleBody& body = ruleBody.at(r);
+    const std::span<const std::int32_t> symbols = body(r);
     if (runRule.at(r)) {
-      ++weight.at(first + finalNumber.at(body[0] - first));
+      ++weight.at(first + finalNumber.at(symbols[0] - first));
       ++weight.at(runMarker());
       continue;
     }
-    for (std::int32_t l = 0; l < bodyLength.at(r); ++l) {
-      const std::int32_t x = ruleBody.at(r)[static_cast<std::size_t>(l)];
-      ++weight.at(x < first ? x : first + finalNumber.at(x - first));
-    }
+    for (const std::int32_t x : symbols) ++weight.at(x < first ? x : first + finalNumber.at(x - first));
     ++weight.at(endRuleMarker());
   }
   ++weight.at(endStreamMarker());

@@ -9,8 +9,8 @@
 
 #include "common/stream_format.hpp"
 #include "bitio/bit_output_stream.hpp"
-#include "bitio/bit_string.hpp"
 #include "encoder/offset_array.hpp"
+#include "encoder/rule_bodies.hpp"
 
 namespace quorlen {
 
@@ -20,14 +20,24 @@ inline constexpr std::int32_t DeletedSlot = -2;  // a slot absorbed by a replace
 // ruleOrder's entry for the root, whose body is the sequence pair replacement left.
 inline constexpr std::int32_t kRootRule = -1;
 
+// A Huffman code: the low `length` bits of `bits`, the most significant first. Kept
+// as a number, not as text: an input that barely compresses has millions of codes,
+// most longer than a string holds inline. On 64 MiB of random bytes (4.8 M codes)
+// the symbol code took the process from 528 to 814 MiB with a string per code, a
+// heap block each; as numbers, 16 bytes an entry, from 312 to 434 MiB.
+struct CodeWord {
+  std::uint64_t bits = 0;
+  std::int32_t length = 0;
+  bool operator==(const CodeWord&) const = default;
+};
+
 struct CodeEntry {
-  BitString code;
+  CodeWord code;
   std::int32_t symbol = 0;
 };
 using CodeTable = OffsetArray<CodeEntry>;
 using IntArray = OffsetArray<std::int32_t>;
 using FlagArray = OffsetArray<std::uint8_t>;
-using RuleBody = std::vector<std::int32_t>;  // may hold more symbols than its length
 
 class GrammarEncoder {
  public:
@@ -69,7 +79,7 @@ class GrammarEncoder {
   IntArray keptIndex;
   IntArray ruleOrder;
   IntArray bodyLength;
-  OffsetArray<RuleBody> ruleBody;
+  RuleBodies ruleBodies;
   std::int32_t* sequence;
   std::int32_t sequenceLength;
 
@@ -77,6 +87,12 @@ class GrammarEncoder {
   void markKept(std::span<const std::int32_t> symbols, std::int32_t parentUses);
   void expandSymbol(std::int32_t rule, std::int32_t symbol, std::int32_t uses);
   void appendToBody(std::int32_t rule, std::int32_t symbol);
+  // Gives rule `rule` the body `symbols`, at the end of the block of bodies.
+  void setBody(std::int32_t rule, std::span<const std::int32_t> symbols);
+  // The first bodyLength(rule) symbols of the rule's body.
+  std::span<const std::int32_t> body(std::int32_t rule) {
+    return ruleBodies.symbols(rule, bodyLength.at(rule));
+  }
 
  private:
   std::int32_t codeLength(std::int32_t symbol);

@@ -59,6 +59,12 @@ constexpr std::int64_t kMinBandEntries = 4096;  // not tuned: a small input's li
 // multiple of the live records. Not tuned: on 16 MiB of random bytes at its most
 // records (1.53 M) the buckets held 1.94 M entries, against 5.06 M never dropped.
 constexpr double kBucketSlack = 1.5;
+// Records of a count below this are filed in the buckets only once the passes reach
+// it. On random bytes most records pair a new symbol with a byte, a few occurrences
+// each, made early and waiting to the end. Peak RSS on 32 MiB of random bytes (KiB):
+// all filed 375036; below 3 held 363588, below 6 354784, below 12 354632; h16 111.1
+// MiB either way.
+constexpr std::int32_t kFirstFiledCount = 6;
 // Before a pass of at least this many rules per input symbol, whose scratch is
 // large, the memory that garbage holds goes back to the system. Not tuned: on 16 MiB
 // of random bytes the passes of counts 2 and 3 qualify, and the process held 164.5
@@ -143,7 +149,9 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
       rules_(rules),
       bandEntries_(bandEntries > 0 ? bandEntries
                                    : std::max(kMinBandEntries, static_cast<std::int64_t>(length * kBandShare))),
-      memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget) {}
+      memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget) {
+  filedFrom_ = kFirstFiledCount;
+}
 
 std::int32_t PairReplacer::run() {
   countInitialPairs();
@@ -302,8 +310,7 @@ std::int32_t PairReplacer::createRecord(std::int32_t left, std::int32_t right, s
   }
   ++liveRecords_;
   insertKey(id);
-  buckets_[count].push_back(id);
-  ++bucketEntries_;
+  file(id, count);
   return id;
 }
 
@@ -412,7 +419,8 @@ void PairReplacer::buildByteLists(std::int32_t passCount) {
 }
 
 bool PairReplacer::runPass() {
-  while (!buckets_.empty()) {
+  for (;;) {
+    if (buckets_.empty() && (!fileLowCounts() || buckets_.empty())) return false;
     const auto top = std::prev(buckets_.end());
     const std::int32_t passCount = top->first;
     std::vector<std::int32_t>& ids = passIds_;
@@ -431,7 +439,9 @@ bool PairReplacer::runPass() {
                     [&](std::int32_t id) { return records_[static_cast<std::size_t>(id)].offset == kNoList; })) {
       buildByteLists(passCount);
     }
-    if (static_cast<double>(ids.size()) >= static_cast<double>(inputLength_) * kLargePassShare) releaseGarbage();
+    if (static_cast<double>(ids.size()) >= static_cast<double>(inputLength_) * kLargePassShare || packingDue()) {
+      releaseGarbage();
+    }
 
     ++pass_;
     passFirstSymbol_ = nextSymbol_;
@@ -457,17 +467,18 @@ bool PairReplacer::runPass() {
       record.staleAndTouched &= ~kTouchedBit;
       const std::int32_t count = record.count;
       if (count >= 2) {
-        buckets_[count].push_back(id);
-        ++bucketEntries_;
+        file(id, count);
       } else {
         releaseRecord(id);  // a pair left with one occurrence waits for the final passes
       }
     }
     for (const MadeRule& made : made_) addNewPairs(made);
-    if (static_cast<double>(bucketEntries_) > static_cast<double>(liveRecords_) * kBucketSlack + 4096) sweepBuckets();
+    // While low counts are held back, the records filed are far fewer than the live
+    // ones: the last sweep's count of them stands in.
+    const std::int64_t filed = filedFrom_ > 2 ? keptBySweep_ : liveRecords_;
+    if (static_cast<double>(bucketEntries_) > static_cast<double>(filed) * kBucketSlack + 4096) sweepBuckets();
     return true;
   }
-  return false;
 }
 
 [[gnu::noinline]] void PairReplacer::prefetchNeighbourSlots(std::int32_t p) const {
@@ -793,15 +804,47 @@ void PairReplacer::returnFreedHeap() {
 #endif
 }
 
+// Whether enough of the sequence is gaps for a compaction to pack it, while the live
+// lists pass what the memory budget leaves beside the records and the index. Within
+// the budget, a packing waits for the next compaction: packing at once raised the
+// peak of h64 from 425788 to 432212 KiB.
+bool PairReplacer::packingDue() const {
+  return static_cast<std::int64_t>(arenaBudget()) < liveEntries_ &&
+         static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare);
+}
+
 // Returns the pages of an arena more garbage than lists, and the heap's free pages.
 // As the lists die out towards the end, nothing else would compact the arena: it is
-// no longer filled.
+// no longer filled. A sequence due for packing is packed here too, at once: waiting
+// for the arena to fill kept its gaps while the pair records grew (64 MiB of random
+// bytes peaked with a quarter of its 256 MiB sequence gaps, at 746472 KiB, against
+// 721596 KiB packed here, both with every count filed in the buckets).
 void PairReplacer::releaseGarbage() {
-  if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_) {
+  if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ || packingDue()) {
     collectGarbage();
     arena_.setCapacity(arena_.size() + static_cast<std::size_t>(static_cast<double>(arena_.size()) * kArenaRoom) + 1024);
   }
   returnFreedHeap();
+}
+
+// Files record `id` in the bucket of `count`, unless that count is held back.
+void PairReplacer::file(std::int32_t id, std::int32_t count) {
+  if (count < filedFrom_) return;
+  buckets_[count].push_back(id);
+  ++bucketEntries_;
+}
+
+// Once the passes have reached the counts held back, files every live record; the
+// order of a bucket's entries does not matter, as a pass sorts its pairs. Returns
+// false when nothing was held back.
+bool PairReplacer::fileLowCounts() {
+  if (filedFrom_ <= 2) return false;
+  filedFrom_ = 2;
+  for (std::size_t id = 0; id < records_.size(); ++id) {
+    const std::int32_t count = records_[id].count;
+    if (count >= 2) file(static_cast<std::int32_t>(id), count);  // a released record's count is kDeadRecord
+  }
+  return true;
 }
 
 // Drops the bucket entries of records whose count has changed since, and repeated
@@ -822,6 +865,7 @@ void PairReplacer::sweepBuckets() {
     bucketEntries_ += static_cast<std::int64_t>(ids.size());
     it = ids.empty() ? buckets_.erase(it) : std::next(it);
   }
+  keptBySweep_ = bucketEntries_;
 }
 
 // The lists lie one after another, each behind its header slot: a record id for a

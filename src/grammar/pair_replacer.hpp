@@ -110,8 +110,11 @@ class PairReplacer {
   void compactWithPackedSequence();
   template <typename CompactList>
   void compactLists(CompactList compactList);
+  void file(std::int32_t id, std::int32_t count);
+  bool fileLowCounts();
   void sweepBuckets();
   static void returnFreedHeap();
+  bool packingDue() const;
   void releaseGarbage();
   void finishWithSinglePairs();
 
@@ -155,9 +158,12 @@ class PairReplacer {
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
   std::size_t heldBytes_ = 0;  // the most the arena, records and index have held together
   // count -> record ids, possibly stale: a record is added again whenever its count
-  // changes, and its old entries are dropped when the stale ones grow too many.
+  // changes, and its old entries are dropped when the stale ones grow too many. Low
+  // counts are held back: see fileLowCounts.
   std::map<std::int32_t, std::deque<std::int32_t>> buckets_;
   std::int64_t bucketEntries_ = 0;
+  std::int32_t filedFrom_;  // the lowest count filed; 2 once every count is
+  std::int64_t keptBySweep_ = 0;  // the entries the last sweep kept
   std::vector<std::int32_t> passIds_;
   PassCursor seqAhead_;    // kPrefetchDistance entries ahead of the rule being made
   PassCursor slotsAhead_;  // half as far ahead

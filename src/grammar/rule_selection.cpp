@@ -62,24 +62,23 @@ void GrammarEncoder::markKept(std::span<const std::int32_t> symbols, std::int32_
   }
 }
 
+// Bodies are written one after another, each at the end of the block.
 void GrammarEncoder::expandRules() {
-  for (std::int32_t i = 0; i < ruleCount; ++i) {
-    bodyLength.at(i) = 0;
-    ruleBody.at(i).clear();
-  }
+  for (std::int32_t i = 0; i < ruleCount; ++i) bodyLength.at(i) = 0;
   // The root's body: the sequence left by pair replacement, each symbol below a
-  // parent of one use, as selectRules walked it. Its block is sized at once.
+  // parent of one use, as selectRules walked it.
   if (ruleCount > 0) {
-    ruleBody.at(0).reserve(static_cast<std::size_t>(sequenceLength));
+    ruleBodies.begin(0);
     for (std::int32_t k = 0; k < sequenceLength; ++k) expandSymbol(0, sequence[k], 1);
-    if (bodyLength.at(0) > 0 && ruleBody.at(0).back() == EndSentinel) --bodyLength.at(0);
+    if (bodyLength.at(0) > 0 && ruleBodies.symbolAt(ruleBodies.size() - 1) == EndSentinel) --bodyLength.at(0);
   }
   for (std::int32_t i = 1; i < ruleCount; ++i) {
     const std::int32_t r = ruleOrder.at(i);
     const std::int32_t uses = pairUses.at(r);
+    ruleBodies.begin(i);
     expandSymbol(i, pairLeft.at(r), uses);
     expandSymbol(i, pairRight.at(r), uses);
-    if (ruleBody.at(i)[static_cast<std::size_t>(bodyLength.at(i) - 1)] == EndSentinel) --bodyLength.at(i);
+    if (ruleBodies.symbolAt(ruleBodies.size() - 1) == EndSentinel) --bodyLength.at(i);
   }
   releaseStorage(expansionStack_);
 }
@@ -106,10 +105,16 @@ void GrammarEncoder::expandSymbol(std::int32_t rule, std::int32_t symbol, std::i
   }
 }
 
-// Bodies grow by doubling their blocks.
+// `rule` is the body being written, the last in the block.
 void GrammarEncoder::appendToBody(std::int32_t rule, std::int32_t symbol) {
   ++bodyLength.at(rule);
-  ruleBody.at(rule).push_back(symbol);
+  ruleBodies.append(symbol);
+}
+
+void GrammarEncoder::setBody(std::int32_t rule, std::span<const std::int32_t> symbols) {
+  ruleBodies.begin(rule);
+  for (const std::int32_t symbol : symbols) ruleBodies.append(symbol);
+  bodyLength.at(rule) = static_cast<std::int32_t>(symbols.size());
 }
 
 }  // namespace quorlen

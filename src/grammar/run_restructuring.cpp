@@ -34,55 +34,48 @@ void GrammarEncoder::restructureRuns() {
                    [&](std::int32_t a, std::int32_t b) { return bodyLength.at(a) > bodyLength.at(b); });
   std::int32_t longestStretch = -1;
 
+  // A run's body is written anew at the end of the block: its unnumbered symbols,
+  // numbered in order, and one stretch rule for each stretch between them. A stretch
+  // rule's body stays where it is, in the run's old body, which is not written again:
+  // on random bytes the root's body, most of the input, is not copied.
   for (const std::int32_t best : candidatesByLength) {
-    if (longestStretch > bodyLength.at(best) || bodyLength.at(best) < 1) break;
+    const std::int32_t length = bodyLength.at(best);
+    if (longestStretch > length || length < 1) break;
+    const std::int64_t from = ruleBodies.startOf(best);
     std::int32_t candidates = 0;
-    for (std::int32_t m = 0; m < bodyLength.at(best); ++m) {
-      if (unnumbered(ruleBody.at(best)[static_cast<std::size_t>(m)])) ++candidates;
+    for (std::int32_t m = 0; m < length; ++m) {
+      if (unnumbered(ruleBodies.symbolAt(from + m))) ++candidates;
     }
     if (candidates < kMinimumRunSymbols) break;
 
     runRule.at(best) = 1;
-    for (std::int32_t m = 0; m < bodyLength.at(best);) {
-      const std::int32_t symbol = ruleBody.at(best)[static_cast<std::size_t>(m)];
+    ruleBodies.begin(best);
+    std::int32_t kept = 0;
+    for (std::int32_t m = 0; m < length;) {
+      ++kept;
+      const std::int32_t symbol = ruleBodies.symbolAt(from + m);
       if (unnumbered(symbol)) {
         finalNumber.at(symbol - first) = nextNumber++;
+        ruleBodies.append(symbol);
         ++m;
         continue;
       }
       std::int32_t d = m + 1;
-      while (d < bodyLength.at(best) && !unnumbered(ruleBody.at(best)[static_cast<std::size_t>(d)])) ++d;
-      const std::int32_t n = ruleCount;
+      while (d < length && !unnumbered(ruleBodies.symbolAt(from + d))) ++d;
+      const std::int32_t n = ruleCount++;
       bodyLength.at(n) = d - m;
-      const RuleBody& walked = ruleBody.at(best);
-      RuleBody stretch(walked.begin() + m, walked.begin() + d);
-      ruleBody.at(n) = std::move(stretch);
+      ruleBodies.share(n, from + m);
       finalNumber.at(n) = nextNumber++;
-      RuleBody& body = ruleBody.at(best);
-      body[static_cast<std::size_t>(m)] = first + n;
-      ++ruleCount;
-      for (std::int32_t k = m + 1; k < d; ++k) body[static_cast<std::size_t>(k)] = DeletedSlot;
+      runRule.at(n) = 0;
+      ruleBodies.append(first + n);
       longestStretch = std::max(longestStretch, d - m);
       m = d;
     }
+    bodyLength.at(best) = kept;
   }
 
   for (std::int32_t j = 0; j < ruleCount; ++j) {
     if (finalNumber.at(j) == -1) finalNumber.at(j) = nextNumber++;
-  }
-  for (std::int32_t j = 0; j < ruleCount; ++j) {
-    if (runRule.at(j) != 1) continue;
-    RuleBody& body = ruleBody.at(j);
-    std::int32_t kept = 0;
-    for (std::int32_t m = 0; m < bodyLength.at(j); ++m) {
-      if (body[static_cast<std::size_t>(m)] != DeletedSlot) body[static_cast<std::size_t>(kept++)] = body[static_cast<std::size_t>(m)];
-    }
-    bodyLength.at(j) = kept;
-    // The stretch rules now hold copies of what the run's body held: on an input that
-    // barely compresses the root's body is most of the input, and its block would stay
-    // with the later phases (16 MiB of random bytes: 34 MB).
-    body.resize(static_cast<std::size_t>(kept));
-    body.shrink_to_fit();
   }
   for (std::int32_t j = 0; j < ruleCount; ++j) ruleOrder.at(finalNumber.at(j)) = j;
 }
