@@ -10,6 +10,7 @@
 #include <utility>
 #include <span>
 
+#include "common/prefault.hpp"
 #include "encoder/release_storage.hpp"
 #include "grammar/live_rank.hpp"
 #include "grammar/prefetch.hpp"
@@ -384,6 +385,10 @@ void PairReplacer::buildByteLists(std::int32_t passCount) {
   if (chosen > 0) lastBandCount_ = records_[static_cast<std::size_t>(unbuiltLists_[chosen - 1])].count;
   // No list is dropped here: the lists to drop and the band come from the same vector.
   makeRoom(static_cast<std::size_t>(slots), false);
+  // The band's lists are filled exactly by the walk: their pages are mapped in one
+  // call (the first walk on h16 took 0.20-0.22 s with its pages faulted one by one,
+  // 0.11-0.14 s with them mapped first, the mapping included).
+  prefaultForWriting(arena_.data() + arena_.size(), arena_.data() + arena_.size() + slots);
   const auto band = std::span(unbuiltLists_).first(chosen);
   for (const std::int32_t id : band) {
     PairRecord& record = records_[static_cast<std::size_t>(id)];
