@@ -258,7 +258,13 @@ void PairReplacer::growTable() {
   tableShift_ = 32 - std::countr_zero(table_.size());
   const std::size_t mask = table_.size() - 1;
   for (std::size_t k = 0; k < oldSize; ++k) {
-    if (k % kReleaseStride == 0 && k > 0) old.releasePages(k - kReleaseStride, k);
+    if (k % kReleaseStride == 0) {
+      if (k > 0) old.releasePages(k - kReleaseStride, k);
+      // The stretch of the new table that the next old slots move to, about twice
+      // as far in, is written all over next: its pages are mapped in one call.
+      prefaultForWriting(table_.data() + std::min(2 * k, table_.size()),
+                         table_.data() + std::min(2 * (k + kReleaseStride), table_.size()));
+    }
     const TableSlot slot = old[k];
     if (slot.idPlusOne == 0) continue;
     std::size_t i = home(slot.hash);
