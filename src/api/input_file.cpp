@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "common/failure.hpp"
+#include "common/prefault.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -79,6 +80,9 @@ std::vector<std::int32_t> readInputSymbols(InputFile& input, std::int64_t count)
   // never zero-filled first (a 64 MiB memset on a 16 MiB input).
   std::vector<std::int32_t> symbols;
   symbols.reserve(static_cast<std::size_t>(count) + 1);
+  // Every slot is written below: mapped in one call (h16: the read took 0.19 s with
+  // its pages faulted one by one, 0.11 s mapped first).
+  prefaultForWriting(symbols.data(), symbols.data() + symbols.capacity());
   std::array<std::uint8_t, kChunkSize> chunk;
   std::int64_t stored = 0;
   while (stored < count) {

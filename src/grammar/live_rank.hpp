@@ -4,9 +4,11 @@
 // them, so that a rank costs one memory access: 2 bits per position.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include "common/prefault.hpp"
 #include "grammar/remap_array.hpp"
 
 namespace quorlen {
@@ -17,8 +19,13 @@ class LiveRank {
   explicit LiveRank(std::size_t length) : words_((length + 31) / 32) { blocks_.resize(words_); }
   std::size_t words() const { return words_; }
 
-  // The live bits of the next 32 positions, the first in the lowest bit.
+  // The live bits of the next 32 positions, the first in the lowest bit. Every word
+  // is written, front to back: the pages ahead are mapped a stretch at a time rather
+  // than faulted in one by one, and none long before it is written.
   void appendWord(std::uint32_t bits) {
+    if (filled_ % kMappedAhead == 0) {
+      prefaultForWriting(blocks_.data() + filled_, blocks_.data() + std::min(words_, filled_ + kMappedAhead));
+    }
     blocks_[filled_++] = std::uint64_t{live_} << 32 | bits;
     live_ += bitCount(bits);
   }
@@ -35,6 +42,7 @@ class LiveRank {
   const void* blockOf(std::size_t p) const { return &blocks_[p / 32]; }
 
  private:
+  static constexpr std::size_t kMappedAhead = 2048;  // words: 16 KiB, 4 pages; not tuned
   // std::popcount without a popcnt instruction in the target is a library call; this
   // is a dozen inline instructions.
   static std::uint32_t bitCount(std::uint32_t x) {
