@@ -43,8 +43,9 @@ constexpr std::size_t kRememberedOccurrences = std::size_t{1} << 12;
 constexpr std::uint64_t kMixMultiplier = 0xBF58476D1CE4E5B9ull;
 constexpr std::uint64_t kHashMultiplier = 0x94D049BB133111EBull;
 // The index of pairs is kept at most 75% full and doubles when it passes that (but
-// see kFineGrowthFrom). Grown by half at 75% instead, it held 18 against 34 MB on 16 MiB of random bytes, but
-// probed so much longer that finding pairs took 1.25 times the instructions on h16.
+// see kFineGrowthFrom). Grown by half at 75% instead, it held 18 against 34 MB on
+// 16 MiB of random bytes, but probed so much longer that finding pairs took 1.25
+// times the instructions on h16.
 // Doubling at 70% instead: 16 MiB of random bytes (1.53 M pairs at most) needed
 // 2^22 slots, not 2^21, and peaked at 212.1 against 196.1 MiB; h16 125.7 and so8
 // 72.6 MiB either way; paired CPU of 75% against 70%: h16 0.99, r16 0.96 (medians).
@@ -53,9 +54,11 @@ constexpr double kMaxLoad = 0.75;
 // doubling: at these sizes it is much of the peak, and it grows while the sequence,
 // still unpacked, and the lists are at their largest. 32 MiB of random bytes peaked
 // at 3.7 M records with the index just doubled to 8.4 M slots (64 MiB); grown by a
-// quarter it holds 5.2 M (40 MiB). A growth by half (6.3 M slots) saved too little
-// there. Text stays below it: h16 holds at most 2^19 slots, 16 MiB of random bytes
-// 2^21.
+// quarter it holds 5.2 M (40 MiB). Peak RSS, doubling against this: 32 MiB of random
+// bytes 354796 -> 330076 KiB, 64 MiB 691140 -> 643176 KiB; paired CPU on 32 MiB 0.96.
+// (A growth by half, to 6.3 M slots, would have saved 16 of the 19 MiB that 32 MiB
+// needed to stay within 10 bytes per byte.) Text stays below it: h16 holds at most
+// 2^19 slots, h64 and 16 MiB of random bytes 2^21.
 constexpr std::size_t kFineGrowthFrom = std::size_t{1} << 22;
 // The walk that builds byte-pair lists builds, besides the lists the pass needs, those
 // of the next most frequent byte pairs up to this share of the input's length. Paired
