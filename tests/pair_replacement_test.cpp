@@ -234,9 +234,10 @@ TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
 // One walk per pass that needs a list (band of one entry) must give the rules of
 // the default bands; so must a memory budget so small that byte-pair lists are
 // dropped whenever the arena fills, and built again by later walks, and the arena
-// compacted before every large pass. Inputs large enough for several index growths
-// and bands.
-TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetGiveTheSameRules) {
+// compacted before every large pass; so must an index that grows by a quarter from
+// its first size on, through sizes that are not powers of two. Inputs large enough
+// for several index growths and bands.
+TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules) {
   std::mt19937 random(13);
   std::vector<Bytes> inputs;
   for (const auto& sample : quorlen::test::smallSampleInputs()) inputs.push_back(sample.bytes);
@@ -250,18 +251,26 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetGiveTheSameRules) {
     if (bytes.empty()) continue;
     EncoderRun<GrammarEncoder> run(bytes, Phase::ReplacePairs);
     const std::vector<PairRule> expected = pairRules(*run);
-    // (band entries, bytes per symbol): one-entry bands; the default band under a
-    // budget that the records alone soon exceed.
-    for (const auto& [band, budget] : {std::pair<std::int64_t, double>{1, 0}, {0, 0.25}}) {
+    // (band entries, bytes per symbol, index growth by a quarter from): one-entry
+    // bands; the default band under a budget that the records alone soon exceed; the
+    // defaults but for the index's growth.
+    struct Setting {
+      std::int64_t band;
+      double budget;
+      std::size_t fineGrowthFrom;
+    };
+    for (const auto& [band, budget, fineGrowthFrom] : {Setting{1, 0, 0}, Setting{0, 0.25, 0}, Setting{0, 0, 1024}}) {
       Symbols sequence(bytes.begin(), bytes.end());
       sequence.push_back(E);
       GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
       e.scanByteRange();
       e.nextSymbol = e.firstRuleSymbol();
       e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
-                                   PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget)
+                                   PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget,
+                                   fineGrowthFrom)
                           .run();
-      ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget;
+      ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget
+                                         << ", growth from " << fineGrowthFrom;
     }
   }
 }

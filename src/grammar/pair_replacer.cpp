@@ -1,7 +1,6 @@
 #include "grammar/pair_replacer.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cassert>
 #include <iterator>
 #ifdef __GLIBC__
@@ -43,13 +42,24 @@ constexpr std::size_t kRememberedOccurrences = std::size_t{1} << 12;
 // keeps the top 32 bits. These are the method's usual constants, not tuned here.
 constexpr std::uint64_t kMixMultiplier = 0xBF58476D1CE4E5B9ull;
 constexpr std::uint64_t kHashMultiplier = 0x94D049BB133111EBull;
-// The index of pairs is kept at most 75% full and doubles when it passes that. Grown
-// by half at 75% instead, it held 18 against 34 MB on 16 MiB of random bytes, but
-// probed so much longer that finding pairs took 1.25 times the instructions on h16.
+// The index of pairs is kept at most 75% full and doubles when it passes that (but
+// see kFineGrowthFrom). Grown by half at 75% instead, it held 18 against 34 MB on
+// 16 MiB of random bytes, but probed so much longer that finding pairs took 1.25
+// times the instructions on h16.
 // Doubling at 70% instead: 16 MiB of random bytes (1.53 M pairs at most) needed
 // 2^22 slots, not 2^21, and peaked at 212.1 against 196.1 MiB; h16 125.7 and so8
 // 72.6 MiB either way; paired CPU of 75% against 70%: h16 0.99, r16 0.96 (medians).
 constexpr double kMaxLoad = 0.75;
+// From this many slots (32 MiB) on, the index grows by a quarter rather than
+// doubling: at these sizes it is much of the peak, and it grows while the sequence,
+// still unpacked, and the lists are at their largest. 32 MiB of random bytes peaked
+// at 3.7 M records with the index just doubled to 8.4 M slots (64 MiB); grown by a
+// quarter it holds 5.2 M (40 MiB). Peak RSS, doubling against this: 32 MiB of random
+// bytes 354796 -> 330076 KiB, 64 MiB 691140 -> 643176 KiB; paired CPU on 32 MiB 0.96.
+// (A growth by half, to 6.3 M slots, would have saved 16 of the 19 MiB that 32 MiB
+// needed to stay within 10 bytes per byte.) Text stays below it: h16 holds at most
+// 2^19 slots, h64 and 16 MiB of random bytes 2^21.
+constexpr std::size_t kFineGrowthFrom = std::size_t{1} << 22;
 // The walk that builds byte-pair lists builds, besides the lists the pass needs, those
 // of the next most frequent byte pairs up to this share of the input's length. Paired
 // runs on h16 against the lists kept from the start (CPU ratio, peak MiB): 1/8 1.13,
@@ -154,7 +164,8 @@ std::size_t bytePairIndex(std::int32_t left, std::int32_t right) {
 }  // namespace
 
 PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol,
-                           PairRuleTables rules, std::int64_t bandEntries, double memoryBudget)
+                           PairRuleTables rules, std::int64_t bandEntries, double memoryBudget,
+                           std::size_t fineGrowthFrom)
     : seq_(sequence),
       length_(length),
       inputLength_(length),
@@ -164,7 +175,8 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
       rules_(rules),
       bandEntries_(bandEntries > 0 ? bandEntries
                                    : std::max(kMinBandEntries, static_cast<std::int64_t>(length * kBandShare))),
-      memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget) {
+      memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget),
+      fineGrowthFrom_(fineGrowthFrom > 0 ? fineGrowthFrom : kFineGrowthFrom) {
   filedFrom_ = kFirstFiledCount;
 }
 
@@ -223,17 +235,19 @@ bool PairReplacer::holdsPair(std::int32_t p, std::int32_t left, std::int32_t rig
 // ---------------------------------------------------------------------------
 // Pair records and their index by (left, right).
 
+// The hash scaled to the table's size: its top bits, for a size that is a power of two.
 std::size_t PairReplacer::home(std::uint32_t hash) const {
-  return static_cast<std::size_t>(std::uint64_t{hash} >> tableShift_);
+  return static_cast<std::size_t>((std::uint64_t{hash} * table_.size()) >> 32);
 }
+
+inline std::size_t PairReplacer::nextSlot(std::size_t i) const { return i + 1 == table_.size() ? 0 : i + 1; }
 
 // Inlined into destroyOccurrence, its only caller: called, the program ran 2% more
 // instructions on h1.
 [[gnu::always_inline]] inline std::int32_t PairReplacer::find(std::int32_t left, std::int32_t right) const {
   if (table_.empty()) return -1;
-  const std::size_t mask = table_.size() - 1;
   const std::uint32_t hash = pairHash(left, right);
-  for (std::size_t i = home(hash);; i = (i + 1) & mask) {
+  for (std::size_t i = home(hash);; i = nextSlot(i)) {
     const TableSlot slot = table_[i];
     if (slot.idPlusOne == 0) return -1;
     if (slot.hash != hash) continue;
@@ -244,9 +258,8 @@ std::size_t PairReplacer::home(std::uint32_t hash) const {
 
 // The first record whose hash matches, without reading records: for prefetches.
 std::int32_t PairReplacer::findUnchecked(std::int32_t left, std::int32_t right) const {
-  const std::size_t mask = table_.size() - 1;
   const std::uint32_t hash = pairHash(left, right);
-  for (std::size_t i = home(hash);; i = (i + 1) & mask) {
+  for (std::size_t i = home(hash);; i = nextSlot(i)) {
     if (table_[i].idPlusOne == 0 || table_[i].hash == hash) return table_[i].idPlusOne - 1;
   }
 }
@@ -255,44 +268,45 @@ void PairReplacer::insertKey(std::int32_t id) {
   if (static_cast<double>(liveRecords_) > static_cast<double>(table_.size()) * kMaxLoad) growTable();
   const PairRecord& record = records_[static_cast<std::size_t>(id)];
   const std::uint32_t hash = pairHash(record.left, record.right);
-  const std::size_t mask = table_.size() - 1;
   std::size_t i = home(hash);
-  while (table_[i].idPlusOne != 0) i = (i + 1) & mask;
+  while (table_[i].idPlusOne != 0) i = nextSlot(i);
   table_[i] = TableSlot{hash, id + 1};
 }
 
 // The larger table starts as fresh zero pages, all empty slots. The old one is read
-// front to back and its pages are returned behind the walk; as a home is the top bits
-// of the hash, the new table is written front to back too, so the two together never
-// hold much more than the larger one.
+// front to back and its pages are returned behind the walk; as a home grows with the
+// hash at any size, the new table is written front to back too, so the two together
+// never hold much more than the larger one.
 void PairReplacer::growTable() {
   constexpr std::size_t kReleaseStride = 1 << 16;  // slots walked between two returns; not tuned
   const std::size_t oldSize = table_.size();
   RemapArray<TableSlot> old;
   old.swap(table_);
-  table_.resize(std::max<std::size_t>(1024, oldSize * 2));
-  tableShift_ = 32 - std::countr_zero(table_.size());
-  const std::size_t mask = table_.size() - 1;
+  const std::size_t newSize =
+      oldSize < fineGrowthFrom_ ? std::max<std::size_t>(1024, oldSize * 2) : oldSize + oldSize / 4;
+  table_.resize(newSize);
+  // Where the new table's stretch for old slot k starts: as far in, in proportion.
+  const auto scaled = [&](std::size_t k) {
+    return std::min(newSize, static_cast<std::size_t>(static_cast<double>(k) * static_cast<double>(newSize) / static_cast<double>(oldSize)));
+  };
   for (std::size_t k = 0; k < oldSize; ++k) {
     if (k % kReleaseStride == 0) {
       if (k > 0) old.releasePages(k - kReleaseStride, k);
-      // The stretch of the new table that the next old slots move to, about twice
-      // as far in, is written all over next: its pages are mapped in one call.
-      prefaultForWriting(table_.data() + std::min(2 * k, table_.size()),
-                         table_.data() + std::min(2 * (k + kReleaseStride), table_.size()));
+      // The stretch of the new table that the next old slots move to is written all
+      // over next: its pages are mapped in one call.
+      prefaultForWriting(table_.data() + scaled(k), table_.data() + scaled(k + kReleaseStride));
     }
     const TableSlot slot = old[k];
     if (slot.idPlusOne == 0) continue;
     std::size_t i = home(slot.hash);
-    while (table_[i].idPlusOne != 0) i = (i + 1) & mask;
+    while (table_[i].idPlusOne != 0) i = nextSlot(i);
     table_[i] = slot;
   }
 }
 
 // Linear probing without tombstones: later members of the probe chain move back.
 void PairReplacer::eraseKey(std::int32_t id) {
-  const std::size_t mask = table_.size() - 1;
-  const auto step = [mask](std::size_t i) { return (i + 1) & mask; };
+  const auto step = [this](std::size_t i) { return nextSlot(i); };
   const PairRecord& record = records_[static_cast<std::size_t>(id)];
   std::size_t hole = home(pairHash(record.left, record.right));
   while (table_[hole].idPlusOne != id + 1) hole = step(hole);

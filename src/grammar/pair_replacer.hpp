@@ -42,9 +42,10 @@ class PairReplacer {
   // `bandEntries` bounds the byte-pair list entries one walk builds (beyond those the
   // pass at hand needs); 0 chooses a share of the input. `memoryBudget` is the bytes
   // per symbol that the lists, the records and their index are held to where the
-  // byte-pair lists allow it; 0 chooses the default.
+  // byte-pair lists allow it; 0 chooses the default. `fineGrowthFrom` is the index
+  // size in slots from which it grows by a quarter, not double; 0 chooses the default.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
-               std::int64_t bandEntries = 0, double memoryBudget = 0);
+               std::int64_t bandEntries = 0, double memoryBudget = 0, std::size_t fineGrowthFrom = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
@@ -127,6 +128,7 @@ class PairReplacer {
   void eraseKey(std::int32_t id);
   void growTable();
   std::size_t home(std::uint32_t hash) const;
+  std::size_t nextSlot(std::size_t i) const;
 
   std::int32_t* seq_;
   std::int32_t length_;  // positions, gaps included; smaller once the sequence is packed
@@ -152,7 +154,6 @@ class PairReplacer {
     std::int32_t idPlusOne;
   };
   RemapArray<TableSlot> table_;  // open addressing by (left, right), linear probing
-  int tableShift_ = 32;          // a hash's top bits give its home slot
   std::int32_t liveRecords_ = 0;
   RemapArray<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
@@ -178,6 +179,7 @@ class PairReplacer {
   std::vector<std::int32_t> byteRecord_;
   std::int64_t bandEntries_;
   double memoryBudget_;
+  std::size_t fineGrowthFrom_;
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
   std::vector<std::int32_t> madePositions_;
