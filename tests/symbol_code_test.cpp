@@ -245,6 +245,31 @@ TEST(FlatHuffman, GivesTheTreesTableEntryForEntry) {
   }
 }
 
+// The joins taken from two queues against the reference's list, re-sorted after each
+// join: many sets of ties between leaves, between branches and between the two, where
+// the taking order decides the code lengths.
+TEST(FlatHuffman, TakesTheSameJoinsAsTheSortedList) {
+  std::mt19937 random(11);
+  for (int round = 0; round < 400; ++round) {
+    const int n = 1 + static_cast<int>(random() % (round < 300 ? 40 : 3000));
+    const std::uint32_t spread = round % 4 == 0 ? 1u : round % 4 == 1 ? 3u : round % 4 == 2 ? 16u : 100000u;
+    HuffmanCandidates candidates;
+    reference::HuffmanCandidates referenceCandidates;
+    for (int v = 0; v < n; ++v) {
+      if (random() % 3 == 0) continue;
+      const auto weight = 1 + static_cast<std::int32_t>(random() % spread);
+      candidates.emplace_back(v, weight);
+      referenceCandidates.emplace_back(v, weight);
+    }
+    if (candidates.empty()) continue;
+    CodeTable flat;
+    reference::CodeTable expected;
+    buildFlatCanonicalCode(candidates, flat);
+    reference::buildCanonicalCode(referenceCandidates, expected);
+    ASSERT_EQ(entries(flat), entries(expected)) << "round " << round;
+  }
+}
+
 template <typename Encoder>
 class SymbolCodeTest : public ::testing::Test {};
 using Encoders = ::testing::Types<GrammarEncoder, reference::GrammarEncoder>;

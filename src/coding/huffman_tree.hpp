@@ -53,38 +53,63 @@ using HuffmanCandidates = std::vector<std::pair<std::int32_t, std::int32_t>>;
 // is placed behind every node of its own weight: among equal weights a branch goes
 // before a leaf, a newer branch before an older one, and a leaf of larger value
 // before a smaller one.
+//
+// Two queues instead of a heap: the leaves sorted once in taking order, and the
+// branches in creation order, whose weights never decrease (each is the sum of the two
+// lightest nodes). The branches of the lightest weight are then a stretch of that
+// queue, taken newest first; once one of them is taken no new branch can join the
+// stretch, as every node left weighs at least as much, so the sum weighs more. On
+// h16's symbol code (201 K candidates) the joins took 58 ms with a heap, 20 ms so
+// (16 MiB of random bytes, 500 K candidates: 137 ms, 29 ms).
 template <typename Join>
 std::int32_t joinLightest(const HuffmanCandidates& candidates, Join&& join) {
-  struct Pending {
+  const auto n = static_cast<std::int32_t>(candidates.size());
+  // Leaves by weight, the larger value first among equal weights, as one sort key.
+  std::vector<std::uint64_t> leafOrder(candidates.size());
+  for (std::int32_t k = 0; k < n; ++k) {
+    const auto weight = static_cast<std::uint64_t>(candidates[static_cast<std::size_t>(k)].second);
+    leafOrder[static_cast<std::size_t>(k)] = weight << 32 | static_cast<std::uint32_t>(n - 1 - k);
+  }
+  std::sort(leafOrder.begin(), leafOrder.end());
+  std::vector<std::int64_t> branchWeight;
+  branchWeight.reserve(candidates.size());
+
+  std::size_t nextLeaf = 0;
+  // Branches [stretchLow, stretchTop) are the untaken part of the lightest stretch,
+  // taken from the top; branches from stretchEnd on belong to no stretch yet.
+  std::size_t stretchLow = 0, stretchTop = 0, stretchEnd = 0;
+  const auto lightestBranch = [&]() -> bool {
+    if (stretchLow == stretchTop) stretchLow = stretchTop = stretchEnd;
+    if (stretchTop == stretchEnd) {  // nothing taken from the stretch: it may still grow
+      while (stretchEnd < branchWeight.size() &&
+             (stretchEnd == stretchLow || branchWeight[stretchEnd] == branchWeight[stretchLow])) {
+        ++stretchEnd;
+      }
+      stretchTop = stretchEnd;
+    }
+    return stretchLow < stretchTop;
+  };
+  struct Taken {
     std::int64_t weight;
-    std::int64_t age;  // a branch's creation count, or minus one minus a leaf's rank
     std::int32_t node;
   };
-  // The top of the heap is the node the list would give up next.
-  const auto takenLater = [](const Pending& a, const Pending& b) {
-    return a.weight != b.weight ? a.weight > b.weight : a.age < b.age;
+  const auto take = [&]() -> Taken {
+    const bool branchLeft = lightestBranch();
+    const bool leafLeft = nextLeaf < leafOrder.size();
+    if (branchLeft && (!leafLeft || branchWeight[stretchTop - 1] <= static_cast<std::int64_t>(leafOrder[nextLeaf] >> 32))) {
+      --stretchTop;
+      return {branchWeight[stretchTop], n + static_cast<std::int32_t>(stretchTop)};
+    }
+    const std::uint64_t key = leafOrder[nextLeaf++];
+    return {static_cast<std::int64_t>(key >> 32), n - 1 - static_cast<std::int32_t>(key & 0xFFFFFFFFu)};
   };
-  const auto n = static_cast<std::int32_t>(candidates.size());
-  std::vector<Pending> heap;
-  heap.reserve(candidates.size());
-  // Candidates come in increasing value order, so a larger rank is a larger value.
-  for (std::int32_t k = 0; k < n; ++k) {
-    heap.push_back(Pending{candidates[static_cast<std::size_t>(k)].second, -1 - static_cast<std::int64_t>(n - k), k});
-  }
-  std::make_heap(heap.begin(), heap.end(), takenLater);
-  const auto take = [&]() {
-    std::pop_heap(heap.begin(), heap.end(), takenLater);
-    const Pending taken = heap.back();
-    heap.pop_back();
-    return taken;
-  };
-  for (std::int32_t branches = 0;; ++branches) {
-    const Pending first = take();
-    if (heap.empty()) return first.node;
-    const Pending second = take();
+  const auto nothingLeft = [&]() { return nextLeaf == leafOrder.size() && !lightestBranch(); };
+  for (;;) {
+    const Taken first = take();
+    if (nothingLeft()) return first.node;
+    const Taken second = take();
     join(first.node, second.node);
-    heap.push_back(Pending{first.weight + second.weight, branches, n + branches});
-    std::push_heap(heap.begin(), heap.end(), takenLater);
+    branchWeight.push_back(first.weight + second.weight);
   }
 }
 
