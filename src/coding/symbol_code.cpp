@@ -9,18 +9,6 @@
 
 namespace quorlen {
 
-namespace {
-
-// Widens the window of `table` to [0, ruleCount) at least, so that it reads as a span.
-template <typename Table>
-void coverRules(Table& table, std::int32_t ruleCount) {
-  if (ruleCount == 0) return;
-  table.ensure(0);
-  table.ensure(ruleCount - 1);
-}
-
-}  // namespace
-
 void GrammarEncoder::buildSymbolCode() {
   const std::int32_t first = firstRuleSymbol();
   const std::int32_t lastSymbol = highByte + ruleCount + 3;
@@ -28,12 +16,10 @@ void GrammarEncoder::buildSymbolCode() {
   // its window test, h16's count took 21-32 ms, 10-12 ms so (16 MiB of random bytes:
   // 98-116 ms, 56-70 ms).
   // Every rule, stretch rules included, has its final number and run flag by now.
-  for (auto* table : {&finalNumber, &ruleOrder}) coverRules(*table, ruleCount);
-  coverRules(runRule, ruleCount);
   std::vector<std::int32_t> weight(static_cast<std::size_t>(lastSymbol) + 1);
-  const std::span<const std::int32_t> number = finalNumber.window();
-  const std::span<const std::uint8_t> isRun = runRule.window();
-  const std::span<const std::int32_t> order = ruleOrder.window();
+  const std::span<const std::int32_t> number = finalNumber.cover(0, ruleCount - 1);
+  const std::span<const std::uint8_t> isRun = runRule.cover(0, ruleCount - 1);
+  const std::span<const std::int32_t> order = ruleOrder.cover(0, ruleCount - 1);
   const auto finalSymbol = [&](std::int32_t x) {
     return static_cast<std::size_t>(x < first ? x : first + number[static_cast<std::size_t>(x - first)]);
   };
@@ -59,9 +45,7 @@ void GrammarEncoder::buildSymbolCode() {
   // new ones together.
   symbolCodes.ensure(static_cast<std::int32_t>(candidates.size()) - 1);
   buildFlatCanonicalCode(candidates, symbolCodes);
-  symbolCodeSlot.ensure(0);
-  symbolCodeSlot.ensure(lastSymbol);
-  const std::span<std::int32_t> slot = symbolCodeSlot.window();
+  const std::span<std::int32_t> slot = symbolCodeSlot.cover(0, lastSymbol);
   std::fill(slot.begin(), slot.end(), -1);
   const std::span<const CodeEntry> codes = symbolCodes.window();
   for (std::size_t j = 0; j < codes.size(); ++j) slot[static_cast<std::size_t>(codes[j].symbol)] = static_cast<std::int32_t>(j);

@@ -56,6 +56,16 @@ class OffsetArray {
   // The elements of the window, for loops that have already widened it.
   std::span<T> window() { return {data_.get(), static_cast<std::size_t>(count_)}; }
 
+  // The window after widening it to include [first, last] (no widening when last <
+  // first): read as a plain span, the elements cost no window test each.
+  std::span<T> cover(std::int32_t first, std::int32_t last) {
+    if (first <= last) {
+      ensure(first);
+      ensure(last);
+    }
+    return window();
+  }
+
   std::int32_t low() const { return low_; }
   std::int32_t count() const { return count_; }
   std::int32_t capacity() const { return capacity_; }
