@@ -235,8 +235,10 @@ TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
 // the default bands; so must a memory budget so small that byte-pair lists are
 // dropped whenever the arena fills, and built again by later walks, and the arena
 // compacted before every large pass; so must an index that grows by a quarter from
-// its first size on, through sizes that are not powers of two. Inputs large enough
-// for several index growths and bands.
+// its first size on, through sizes that are not powers of two; so must compactions
+// that check a list only once it is all stale (stale entries carried through many
+// compactions, until a packing checks them) or whenever it has one. Inputs large
+// enough for several index growths, bands and compactions.
 TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules) {
   std::mt19937 random(13);
   std::vector<Bytes> inputs;
@@ -258,8 +260,11 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       std::int64_t band;
       double budget;
       std::size_t fineGrowthFrom;
+      std::int32_t staleToCheck = 0;
     };
-    for (const auto& [band, budget, fineGrowthFrom] : {Setting{1, 0, 0}, Setting{0, 0.25, 0}, Setting{0, 0, 1024}}) {
+    for (const auto& [band, budget, fineGrowthFrom, staleToCheck] :
+         {Setting{1, 0, 0}, Setting{0, 0.25, 0}, Setting{0, 0, 1024}, Setting{0, 0, 0, 1},
+          Setting{0, 0.25, 0, 1}, Setting{0, 0, 0, 1 << 30}}) {
       Symbols sequence(bytes.begin(), bytes.end());
       sequence.push_back(E);
       GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
@@ -267,10 +272,10 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       e.nextSymbol = e.firstRuleSymbol();
       e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
                                    PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget,
-                                   fineGrowthFrom)
+                                   fineGrowthFrom, staleToCheck)
                           .run();
       ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget
-                                         << ", growth from " << fineGrowthFrom;
+                                         << ", growth from " << fineGrowthFrom << ", stale to check " << staleToCheck;
     }
   }
 }

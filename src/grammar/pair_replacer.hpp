@@ -44,8 +44,11 @@ class PairReplacer {
   // per symbol that the lists, the records and their index are held to where the
   // byte-pair lists allow it; 0 chooses the default. `fineGrowthFrom` is the index
   // size in slots from which it grows by a quarter, not double; 0 chooses the default.
+  // A compaction checks a list's entries only once 1 in `staleToCheck` of them is
+  // stale; 0 chooses the default.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
-               std::int64_t bandEntries = 0, double memoryBudget = 0, std::size_t fineGrowthFrom = 0);
+               std::int64_t bandEntries = 0, double memoryBudget = 0, std::size_t fineGrowthFrom = 0,
+               std::int32_t staleToCheck = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
@@ -107,7 +110,7 @@ class PairReplacer {
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
   void addNewPairs(const MadeRule& made);
-  void collectGarbage();
+  void collectGarbage(bool carryStale = true);
   void compactWithPackedSequence();
   template <typename CompactList>
   void compactLists(CompactList compactList);
@@ -180,6 +183,7 @@ class PairReplacer {
   std::int64_t bandEntries_;
   double memoryBudget_;
   std::size_t fineGrowthFrom_;
+  std::int32_t staleToCheck_;
   std::vector<std::int32_t> touched_;
   std::vector<MadeRule> made_;
   std::vector<std::int32_t> madePositions_;
