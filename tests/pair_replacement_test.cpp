@@ -249,6 +249,14 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
     inputs.push_back(bytes);
   }
   inputs.push_back(quorlen::test::includeTar(200000));
+  // Random bytes broken by long runs of one byte: many short-lived lists, released
+  // in bulk, and runs whose counts change as their ends are replaced.
+  Bytes broken;
+  while (broken.size() < 150000) {
+    for (int k = 0; k < 3000; ++k) broken.push_back(static_cast<std::uint8_t>(random()));
+    broken.insert(broken.end(), random() % 2000 + 1, static_cast<std::uint8_t>(random()));
+  }
+  inputs.push_back(broken);
   for (const Bytes& bytes : inputs) {
     if (bytes.empty()) continue;
     EncoderRun<GrammarEncoder> run(bytes, Phase::ReplacePairs);
