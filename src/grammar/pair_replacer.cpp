@@ -126,9 +126,13 @@ constexpr double kGrowthReserve = 2.0;
 // while the lists built early wait (a byte pair's count falls as its neighbours are
 // replaced). Peak RSS on 16 MiB of random bytes (walks over the sequence,
 // compactions): no budget 196.1 MiB (2, 4); 5.0 168.4 MiB (4, 10); 4.5 157.0 MiB
-// (7, 14); 4.0 157.0 MiB (8, 14): below 4.5 the peak is after pair replacement.
+// (7, 14); 4.0 157.0 MiB (8, 14), before the sequence was packed sooner over the
+// budget (kTightPackShare). With that (at 7/8), peak RSS in KiB on 4, 16 and 32 MiB
+// of random bytes: 4.5 41196, 156536; 4.2 40000, 151524, 307008; 4.1 39576, 149928,
+// 308912; 4.0 39200, 148336, 308932. 4 MiB must stay within 10 bytes per input byte
+// (40960 KiB), of which the program's fixed costs take 0.85 and the sequence 4.
 // h16, h64 and so8 never reach the budget: their walks and peaks are unchanged.
-constexpr double kMemoryBudget = 4.5;
+constexpr double kMemoryBudget = 4.1;
 // A walk held back by the budget still builds lists for this share of the input, so
 // that walks stay few. On 16 MiB of random bytes: 1/8 5 walks, 158.9 MiB; 1/16 7
 // walks, 157.0 MiB; 1/32 8 walks, 157.0 MiB.
@@ -144,6 +148,14 @@ constexpr double kPackShare = 3.0 / 4;
 // peaks unchanged on h16, h64 and r16, so8 64.6 against 61.0 MiB. 1/3 against 1/2 on
 // h64: packing 1.06 against 1.57 s, user time within the noise.
 constexpr double kRepackShare = 1.0 / 2;
+// While the live lists pass the memory budget, a compaction packs the sequence once
+// at most this share of it is live, the first time or again: on random bytes the
+// records and lists of new symbols grow past the budget while a quarter of the
+// sequence is gaps, and 32 and 64 MiB peaked there. Peak RSS in KiB on 4, 16 and 32
+// MiB of random bytes (budget 4.1): packed only as on text 39608, 149928, 324456;
+// 3/4 39660, 149936, 324456; 7/8 39576, 149928, 308912; 15/16 39660, 144284, 298324;
+// 31/32 39604, 144268, 301440. Text never passes the budget: h16 packs as before.
+constexpr double kTightPackShare = 15.0 / 16;
 // The packing's prefetch of live bits runs this many entries ahead, that of the
 // packed sequence half as far. Its time over the lists on h16 (3 runs each): 16
 // 0.42-0.47 s, 32 0.34-0.47 s, 64 0.35-0.44 s.
@@ -889,9 +901,15 @@ void PairReplacer::returnFreedHeap() {
 // lists pass what the memory budget leaves beside the records and the index. Within
 // the budget, a packing waits for the next compaction: packing at once raised the
 // peak of h64 from 425788 to 432212 KiB.
-bool PairReplacer::packingDue() const {
-  return static_cast<std::int64_t>(arenaBudget()) < liveEntries_ &&
-         static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare);
+bool PairReplacer::packingDue() const { return overBudget() && packable(); }
+
+bool PairReplacer::overBudget() const { return static_cast<std::int64_t>(arenaBudget()) < liveEntries_; }
+
+// Whether few enough positions are live for a compaction to pack the sequence. While
+// the live lists pass the budget, a smaller share of gaps will do.
+bool PairReplacer::packable() const {
+  const double share = overBudget() ? kTightPackShare : packs_ == 0 ? kPackShare : kRepackShare;
+  return static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * share;
 }
 
 // Returns the pages of an arena more garbage than lists, and the heap's free pages.
@@ -903,7 +921,14 @@ bool PairReplacer::packingDue() const {
 void PairReplacer::releaseGarbage() {
   if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_ || packingDue()) {
     collectGarbage(false);
-    arena_.setCapacity(arena_.size() + static_cast<std::size_t>(static_cast<double>(arena_.size()) * kArenaRoom) + 1024);
+    // Room within the budget, as after any compaction: an arena given room beyond it
+    // is compacted only once it fills, its garbage resident meanwhile (on 64 MiB of
+    // random bytes 54 MB of it when the sequence was packed a second time: peak
+    // 670548 KiB, against 613328 within the budget; 32 MiB 313192 against 308912).
+    const auto room = [&](double share) {
+      return arena_.size() + static_cast<std::size_t>(static_cast<double>(arena_.size()) * share) + 1024;
+    };
+    arena_.setCapacity(std::max(room(kArenaGrowth), std::min(room(kArenaRoom), arenaBudget())));
   }
   returnFreedHeap();
 }
@@ -985,7 +1010,7 @@ void PairReplacer::compactLists(CompactList compactList) {
 // and the occurrences that replacements have destroyed. Called only when the arena
 // is full and a share of it is garbage: each compaction walks every list.
 void PairReplacer::collectGarbage(bool carryStale) {
-  if (static_cast<double>(liveSymbols_) <= static_cast<double>(length_) * (packs_ == 0 ? kPackShare : kRepackShare)) {
+  if (packable()) {
     ++packs_;
     compactWithPackedSequence();
     return;
@@ -1037,6 +1062,17 @@ void PairReplacer::collectGarbage(bool carryStale) {
 // for every gap's link followed; packed, a symbol's neighbours share its line. The
 // freed tail of the sequence goes back to the system.
 void PairReplacer::compactWithPackedSequence() {
+  // An arena mostly of released lists would stay resident beside the live bits while
+  // the sequence is walked: its lists move down unchecked first and the freed pages
+  // go back. On 4 MiB of random bytes the last packing met 2.66 M slots of which
+  // 0.14 M were live, and peaked there at 39960 KiB without this, 39576 with it.
+  if (static_cast<std::int64_t>(arena_.size()) > 2 * liveEntries_) {
+    compactLists([&](const PairRecord& record, std::int32_t* arena, std::size_t written) {
+      if (written != record.offset) std::copy(arena + record.offset, arena + record.offset + record.length, arena + written);
+      return written + static_cast<std::size_t>(record.length);
+    });
+    arena_.setCapacity(arena_.size());
+  }
   LiveRank live(static_cast<std::size_t>(length_));
   // Every position is read in turn and its symbol written at the packed length so
   // far, which only a live one advances: no branch on the pattern of gaps (which

@@ -119,6 +119,8 @@ class PairReplacer {
   void sweepBuckets();
   static void returnFreedHeap();
   bool packingDue() const;
+  bool overBudget() const;
+  bool packable() const;
   void releaseGarbage();
   void finishWithSinglePairs();
 
