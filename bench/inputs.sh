@@ -3,7 +3,8 @@
 # make_input NAME builds WORK/NAME unless it already exists:
 #   h1 h16 h64  1/16/64 MiB of a name-sorted tar of /usr/include
 #   so8         8 MiB of the shared libraries in /usr/lib/x86_64-linux-gnu
-#   r16         16 MiB of pseudo-random bytes from a fixed key (needs openssl)
+#   r16         16 MiB of pseudo-random bytes from a fixed key (needs openssl); rN for
+#               any other N MiB: prefixes of the same stream
 #   collection  successive Linux header releases, about 256 MiB (bench/collection.sh)
 # The caller sets WORK and runs under `set -euo pipefail`.
 
@@ -31,8 +32,8 @@ make_input() {
       n=$((8 * MIB))
       (set +o pipefail; find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' |
         sort | xargs -d '\n' cat 2>/dev/null | head -c "$n") > "$f.tmp" ;;
-    r16)
-      n=$((16 * MIB))
+    r[0-9]*)
+      n=$((${1#r} * MIB))
       (set +o pipefail; openssl enc -aes-256-ctr -nosalt -pbkdf2 -pass pass:quorlen < /dev/zero 2>/dev/null |
         head -c "$n") > "$f.tmp" ;;
     collection)
