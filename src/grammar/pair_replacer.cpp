@@ -836,9 +836,7 @@ void PairReplacer::makeRoom(std::size_t entries, bool mayDropByteLists) {
   }
   const bool compact = static_cast<double>(garbage) > static_cast<double>(capacity) * kCompactShare;
   if (compact) collectGarbage();
-  const auto room = [&](double share) {
-    return arena_.size() + entries + static_cast<std::size_t>(static_cast<double>(arena_.size()) * share) + 1024;
-  };
+  const auto room = [&](double share) { return arenaWithRoom(entries, share); };
   std::size_t target = std::min(room(kArenaRoom), capacity);
   if (compact) {
     const double spare =
@@ -846,6 +844,11 @@ void PairReplacer::makeRoom(std::size_t entries, bool mayDropByteLists) {
     if (spare > 0) target = std::max(target, std::min(room(kArenaMaxRoom), static_cast<std::size_t>(spare)));
   }
   arena_.setCapacity(std::max(room(kArenaGrowth), std::min(target, budget)));
+}
+
+// The arena's slots in use, `entries` more, and room for `share` of what it holds.
+std::size_t PairReplacer::arenaWithRoom(std::size_t entries, double share) const {
+  return arena_.size() + entries + static_cast<std::size_t>(static_cast<double>(arena_.size()) * share) + 1024;
 }
 
 // The arena slots the memory budget leaves beside the records and the index.
@@ -925,10 +928,7 @@ void PairReplacer::releaseGarbage() {
     // is compacted only once it fills, its garbage resident meanwhile (on 64 MiB of
     // random bytes 54 MB of it when the sequence was packed a second time: peak
     // 670548 KiB, against 613328 within the budget; 32 MiB 313192 against 308912).
-    const auto room = [&](double share) {
-      return arena_.size() + static_cast<std::size_t>(static_cast<double>(arena_.size()) * share) + 1024;
-    };
-    arena_.setCapacity(std::max(room(kArenaGrowth), std::min(room(kArenaRoom), arenaBudget())));
+    arena_.setCapacity(std::max(arenaWithRoom(0, kArenaGrowth), std::min(arenaWithRoom(0, kArenaRoom), arenaBudget())));
   }
   returnFreedHeap();
 }

@@ -93,6 +93,7 @@ class PairReplacer {
   void buildByteLists(std::int32_t passCount);
   void makeRoom(std::size_t entries, bool mayDropByteLists = true);
   std::size_t arenaBudget() const;
+  std::size_t arenaWithRoom(std::size_t entries, double share) const;
   std::int64_t dropByteLists(std::int64_t excess);
   bool runPass();
   void makeRule(std::int32_t id, std::int32_t passCount);
