@@ -55,8 +55,10 @@ constexpr std::size_t kRememberedOccurrences = std::size_t{1} << 12;
 // beyond are looked up again in the sequence. Peaks in KiB against 110876 (h16) and
 // 63488 (so8) without: 1/16 115744, 67296; 1/32 117096, 66516 (so8 over 8 bytes per
 // input byte); 1/64 113944, 64980, r4 39724 against 39616, r16 144288 against
-// 144324. At 1/64 the passes' first 2^18 replacements hold 96% of h16's and 88% of
-// so8's; paired CPU on h16 0.910 (5 pairs). The pages stay resident between passes
+// 144324. At 1/64 the capture holds about 96% of h16's replacements and 88% of
+// so8's. Paired CPU against reading the sequence (medians, machine shared): h16 0.910,
+// 0.899, 0.946 (5 pairs each), h64 0.869, r16 1.002 (3 pairs each); peak h64 436496
+// against 424232 KiB, r32 298392 against 298432. The pages stay resident between passes
 // while the limit allows: returned after every pass they cost 0.2 s of system time
 // on h16 (paired CPU 1.06).
 constexpr double kCaptureShare = 1.0 / 64;
