@@ -136,6 +136,33 @@ TEST(Differential, NewSymbolsOnBothSidesOfTheRememberedCount) {
   }
 }
 
+// A replacement's neighbours are kept as it is made, and a later replacement of the
+// same pass beside it changes them: pairs of equal count side by side (a period of
+// distinct bytes, words of a few letters) and runs of odd and even lengths, with
+// passes of fewer and more replacements than the 4096 kept for any pass.
+TEST(Differential, NeighboursChangedLaterInTheirPass) {
+  std::mt19937 random(12);
+  std::uniform_int_distribution<int> runLength(1, 9);
+  for (const std::size_t repeats : {3u, 700u, 2100u, 5000u}) {
+    for (const std::size_t period : {2u, 3u, 5u, 8u}) {
+      Bytes bytes;
+      for (std::size_t i = 0; i < repeats * period; ++i) bytes.push_back(static_cast<std::uint8_t>('a' + i % period));
+      expectSameStream(bytes, "a period of distinct bytes");
+    }
+    const char* const words[] = {"ab", "abc", "cab", "bca", "aab"};
+    Bytes text;
+    Bytes runs;
+    for (std::size_t i = 0; i < repeats; ++i) {
+      for (const char* c = words[random() % 5]; *c != 0; ++c) text.push_back(static_cast<std::uint8_t>(*c));
+      runs.insert(runs.end(), static_cast<std::size_t>(runLength(random)), 'a');
+      runs.push_back(i % 3 == 0 ? 'c' : 'b');
+    }
+    expectSameStream(text, "words side by side");
+    expectSameStream(runs, "runs between two bytes");
+    if (HasFatalFailure()) return;
+  }
+}
+
 // Once a quarter of the sequence is gaps, a compaction packs it, and again once half
 // of the packed one is: inputs whose sequence empties in stages, with gaps longer
 // than a word of live bits (runs of either parity, a period repeated) and lone

@@ -237,8 +237,10 @@ TYPED_TEST(PairReplacementTest, LeavesOneRootWhoseExpansionIsTheInput) {
 // compacted before every large pass; so must an index that grows by a quarter from
 // its first size on, through sizes that are not powers of two; so must compactions
 // that check a list only once it is all stale (stale entries carried through many
-// compactions, until a packing checks them) or whenever it has one. Inputs large
-// enough for several index growths, bands and compactions.
+// compactions, until a packing checks them) or whenever it has one; so must new
+// pairs counted from the sequence alone, or from neighbourhoods captured for whole
+// passes (packed meanwhile under the small budget). Inputs large enough for several
+// index growths, bands and compactions.
 TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules) {
   std::mt19937 random(13);
   std::vector<Bytes> inputs;
@@ -271,10 +273,12 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       double budget;
       std::size_t fineGrowthFrom;
       std::int32_t staleToCheck = 0;
+      double captureShare = 0;
     };
-    for (const auto& [band, budget, fineGrowthFrom, staleToCheck] :
+    for (const auto& [band, budget, fineGrowthFrom, staleToCheck, captureShare] :
          {Setting{1, 0, 0}, Setting{0, 0.25, 0}, Setting{0, 2.0, 0}, Setting{0, 0, 1024}, Setting{0, 0, 0, 1},
-          Setting{0, 0.25, 0, 1}, Setting{0, 0, 0, 1 << 30}}) {
+          Setting{0, 0.25, 0, 1}, Setting{0, 0, 0, 1 << 30}, Setting{0, 0, 0, 0, -1}, Setting{0, 0, 0, 0, 1},
+          Setting{0, 2.0, 0, 0, 1}}) {
       Symbols sequence(bytes.begin(), bytes.end());
       sequence.push_back(E);
       GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
@@ -282,10 +286,11 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       e.nextSymbol = e.firstRuleSymbol();
       e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
                                    PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget,
-                                   fineGrowthFrom, staleToCheck)
+                                   fineGrowthFrom, staleToCheck, captureShare)
                           .run();
       ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget
-                                         << ", growth from " << fineGrowthFrom << ", stale to check " << staleToCheck;
+                                         << ", growth from " << fineGrowthFrom << ", stale to check " << staleToCheck
+                                         << ", capture " << captureShare;
     }
   }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <iterator>
+#include <limits>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
@@ -49,6 +50,23 @@ constexpr std::size_t kListsAhead = 16;
 // 0.996; 2^14 0.959 with a peak 0.2 MiB higher; 2^18 cut addNewPairs from 19% to 14%
 // of the samples but raised the peak by 3 MB.
 constexpr std::size_t kRememberedOccurrences = std::size_t{1} << 12;
+// The replacements of one pass whose neighbourhoods are captured, 12 bytes each, as a
+// share of the input's length (but at least kMinCapture: 48 KiB, not tuned); those
+// beyond are looked up again in the sequence. Peaks in KiB against 110876 (h16) and
+// 63488 (so8) without: 1/16 115744, 67296; 1/32 117096, 66516 (so8 over 8 bytes per
+// input byte); 1/64 113944, 64980, r4 39724 against 39616, r16 144288 against
+// 144324. At 1/64 the capture holds about 96% of h16's replacements and 88% of
+// so8's. Paired CPU against reading the sequence (medians, machine shared): h16 0.910,
+// 0.899, 0.946 (5 pairs each), h64 0.869, r16 1.002 (3 pairs each); peak h64 436496
+// against 424232 KiB, r32 298392 against 298432. The pages stay resident between passes
+// while the limit allows: returned after every pass they cost 0.2 s of system time
+// on h16 (paired CPU 1.06).
+constexpr double kCaptureShare = 1.0 / 64;
+constexpr std::size_t kMinCapture = std::size_t{1} << 12;
+// A captured neighbourhood to be read from the sequence again, and a right neighbour
+// whose pair is not counted.
+constexpr std::int32_t kReread = -2;
+constexpr std::int32_t kNoPartner = std::numeric_limits<std::int32_t>::max();
 
 // The index hashes a pair key with the two mixing steps of SplitMix64's finaliser and
 // keeps the top 32 bits. These are the method's usual constants, not tuned here.
@@ -205,7 +223,7 @@ std::size_t bytePairIndex(std::int32_t left, std::int32_t right) {
 
 PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol,
                            PairRuleTables rules, std::int64_t bandEntries, double memoryBudget,
-                           std::size_t fineGrowthFrom, std::int32_t staleToCheck)
+                           std::size_t fineGrowthFrom, std::int32_t staleToCheck, double captureShare)
     : seq_(sequence),
       length_(length),
       inputLength_(length),
@@ -217,7 +235,8 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
                                    : std::max(kMinBandEntries, static_cast<std::int64_t>(length * kBandShare))),
       memoryBudget_(memoryBudget > 0 ? memoryBudget : kMemoryBudget),
       fineGrowthFrom_(fineGrowthFrom > 0 ? fineGrowthFrom : kFineGrowthFrom),
-      staleToCheck_(staleToCheck > 0 ? staleToCheck : kStaleToCheck) {
+      staleToCheck_(staleToCheck > 0 ? staleToCheck : kStaleToCheck),
+      captureShare_(captureShare > 0 ? captureShare : captureShare < 0 ? 0 : kCaptureShare) {
   filedFrom_ = kFirstFiledCount;
 }
 
@@ -540,6 +559,16 @@ bool PairReplacer::runPass() {
     touched_.clear();
     made_.clear();
     madePositions_.clear();
+    captured_.resize(0);
+    changed_.clear();
+    captureLimit_ = captureLimit();
+    // The pages of larger captures before stay resident while the memory allows
+    // them: written again at every pass they cost 0.2 s of system time on h16.
+    if (capturedHigh_ > captureLimit_) {
+      captured_.releasePages(std::max(captureLimit_, kMinCapture), capturedHigh_);
+      capturedHigh_ = captureLimit_;
+    }
+    captured_.reserve(std::min(captureLimit_, ids.size() * static_cast<std::size_t>(passCount)));
     seqAhead_ = PassCursor{};
     slotsAhead_ = PassCursor{};
     for (std::size_t j = 0; j < kListsAhead; ++j) prefetchList(ids, j);
@@ -564,6 +593,8 @@ bool PairReplacer::runPass() {
         releaseRecord(id);  // a pair left with one occurrence waits for the final passes
       }
     }
+    capturedHigh_ = std::max(capturedHigh_, captured_.size());
+    markChangedNeighbourhoods();
     for (const MadeRule& made : made_) addNewPairs(made);
     // While low counts are held back, the records filed are far fewer than the live
     // ones: the last sweep's count of them stands in.
@@ -646,13 +677,41 @@ void PairReplacer::makeRule(std::int32_t id, std::int32_t passCount) {
   made_.push_back(MadeRule{symbol, first, count});
 }
 
+// The neighbourhood of the new symbol at p is captured here. It changes later only
+// through a replacement of this pass beside it: one at `after` gives the symbol at p
+// a new right neighbour, one at the left of `before` absorbs `before` and gives it a
+// new left one. Either replacement finds a new symbol beside it, and notes that
+// symbol's position as changed; the symbol at p itself, and so this one's capture,
+// are never absorbed or replaced in this pass, as no pair of the pass holds a new
+// symbol.
 void PairReplacer::replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol) {
   const std::int32_t q = next(p);
   const std::int32_t before = prev(p);
   const std::int32_t after = next(q);
   // Pairs holding a symbol made in this pass are counted when the pass ends.
-  if (before >= 0 && seq_[before] < passFirstSymbol_) destroyOccurrence(seq_[before], left, p, true);
-  if (after < length_ && seq_[after] < passFirstSymbol_) destroyOccurrence(right, seq_[after], q, false);
+  if (before >= 0) {
+    if (seq_[before] < passFirstSymbol_) {
+      destroyOccurrence(seq_[before], left, p, true);
+    } else if (const std::size_t last = madePositions_.size() - 1; last > 0 && madePositions_[last - 1] == before) {
+      // The replacement just before this one, as in a run of equal symbols: marked
+      // at once, for the noted changes to stay few.
+      if (last - 1 < captured_.size()) captured_[last - 1].leftPosition = kReread;
+    } else {
+      changed_.emplace_back(seq_[before], before);
+    }
+  }
+  if (after < length_) {
+    if (seq_[after] < passFirstSymbol_) {
+      destroyOccurrence(right, seq_[after], q, false);
+    } else {
+      changed_.emplace_back(seq_[after], after);
+    }
+  }
+  if (captured_.size() < captureLimit_) {
+    captured_.resize(captured_.size() + 1);
+    captured_[captured_.size() - 1] =
+        Neighbourhood{before, before >= 0 ? seq_[before] : 0, after < length_ ? seq_[after] : kNoPartner};
+  }
   seq_[p] = symbol;
   remove(q);
 }
@@ -684,135 +743,171 @@ void PairReplacer::destroyOccurrence(std::int32_t left, std::int32_t right, std:
   if (runLength % 2 == 0) --record.count;
 }
 
+// The replacements of a pass that its memory allows keep their neighbourhoods: a
+// share of the input, less where the arena's room already fills the memory budget,
+// as on random bytes, whose passes of count 2 make most of their replacements; but
+// always kMinCapture.
+std::size_t PairReplacer::captureLimit() const {
+  if (captureShare_ <= 0) return 0;
+  const auto share = static_cast<std::size_t>(static_cast<double>(inputLength_) * captureShare_);
+  const std::int64_t spare = static_cast<std::int64_t>(arenaBudget()) - static_cast<std::int64_t>(arena_.capacity());
+  const auto room = static_cast<std::size_t>(std::max<std::int64_t>(0, spare)) * sizeof(std::int32_t) / sizeof(Neighbourhood);
+  return std::max(kMinCapture, std::min(share, room));
+}
+
+// Marks the captured neighbourhoods that a later replacement changed, to be read
+// from the sequence again. A new symbol's positions are ascending in madePositions_.
+void PairReplacer::markChangedNeighbourhoods() {
+  for (const auto& [symbol, position] : changed_) {
+    const MadeRule& made = made_[static_cast<std::size_t>(symbol - passFirstSymbol_)];
+    const auto first = madePositions_.begin() + made.offset;
+    const auto at = std::lower_bound(first, first + made.count, position);
+    assert(at != first + made.count && *at == position);
+    const auto k = static_cast<std::size_t>(at - madePositions_.begin());
+    if (k < captured_.size()) captured_[k].leftPosition = kReread;
+  }
+}
+
+// The neighbourhood of the new symbol at p as the sequence holds it now.
+PairReplacer::Neighbourhood PairReplacer::neighbourhoodAt(std::int32_t p) const {
+  const std::int32_t before = prev(p);
+  const std::int32_t after = next(p);
+  return Neighbourhood{before, before >= 0 ? seq_[before] : 0, after < length_ ? seq_[after] : kNoPartner};
+}
+
+// The partner of the new symbol that `other` is on its right or left side: its slot
+// in partners_, added at the first meeting. Partners are found through an
+// open-addressing table kept at most half full. It starts small and doubles as
+// partners come: most new symbols have few partners, even when they occur often. (A
+// scan of the partners while there are at most 8, the table only beyond: paired CPU
+// on h16 1.002, 7 pairs.)
+std::int32_t PairReplacer::partnerOf(std::int32_t other, bool onRight) {
+  const auto home = [&](std::int32_t symbol, bool right) {
+    const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(symbol + 1)} << 1) | (right ? 1u : 0u);
+    // Fibonacci hashing, 2^64 divided by the golden ratio (not tuned).
+    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - partnerBits_));
+  };
+  const std::size_t mask = partnerTable_.size() - 1;
+  for (std::size_t i = home(other, onRight);; i = (i + 1) & mask) {
+    const std::int32_t slot = partnerTable_[i];
+    if (slot < 0) break;
+    const Partner& partner = partners_[static_cast<std::size_t>(slot)];
+    if (partner.symbol == other && partner.onRight == onRight) return slot;
+  }
+  const auto slot = static_cast<std::int32_t>(partners_.size());
+  partners_.push_back(Partner{other, onRight, 0, 0, -1});
+  const auto place = [&](std::int32_t s) {
+    const Partner& partner = partners_[static_cast<std::size_t>(s)];
+    std::size_t i = home(partner.symbol, partner.onRight);
+    while (partnerTable_[i] >= 0) i = (i + 1) & (partnerTable_.size() - 1);
+    partnerTable_[i] = s;
+  };
+  if (partners_.size() * 2 > partnerTable_.size()) {
+    ++partnerBits_;
+    partnerTable_.assign(std::size_t{1} << partnerBits_, -1);
+    for (std::int32_t s = 0; s <= slot; ++s) place(s);
+  } else {
+    place(slot);
+  }
+  return slot;
+}
+
 // Counts the pairs that the new symbol forms with its neighbours and indexes those
 // that occur at least twice. A pair of two new symbols belongs to its right one.
+//
+// The first walk counts the partners, the second fills their lists. Each walk needs
+// every occurrence's neighbourhood: captured when the replacement was made, it is
+// read from the sequence only where a later replacement changed it, and the first
+// walk turns it into its partner slots for the second. A new symbol beyond the
+// capture reads the sequence in the first walk and, if it has few occurrences, keeps
+// its partner slots in a small scratch; a frequent one reads the sequence again.
 void PairReplacer::addNewPairs(const MadeRule& made) {
   const std::int32_t symbol = made.symbol;
-  const auto positions = std::span(madePositions_).subspan(static_cast<std::size_t>(made.offset),
-                                                           static_cast<std::size_t>(made.count));
-  std::vector<Partner>& partners = partners_;
-  partners.clear();
-  // Partners are found through an open-addressing table kept at most half full. It
-  // starts small and doubles as partners come: most new symbols have few partners,
-  // even when they occur often. (A scan of the partners while there are at most 8,
-  // the table only beyond: paired CPU on h16 1.002, 7 pairs.)
-  int tableBits = 4;
-  partnerTable_.assign(std::size_t{1} << tableBits, -1);
-  const auto home = [&](const Partner& partner) {
-    const std::uint64_t key =
-        (std::uint64_t{static_cast<std::uint32_t>(partner.symbol + 1)} << 1) | (partner.onRight ? 1u : 0u);
-    // Fibonacci hashing, 2^64 divided by the golden ratio (not tuned).
-    return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> (64 - tableBits));
-  };
-  const auto place = [&](std::int32_t slot) {
-    const std::size_t mask = partnerTable_.size() - 1;
-    std::size_t i = home(partners[static_cast<std::size_t>(slot)]);
-    while (partnerTable_[i] >= 0) i = (i + 1) & mask;
-    partnerTable_[i] = slot;
-  };
-  const auto partnerOf = [&](std::int32_t other, bool onRight) {
-    const std::size_t mask = partnerTable_.size() - 1;
-    for (std::size_t i = home(Partner{other, onRight, 0, 0, -1});; i = (i + 1) & mask) {
-      const std::int32_t slot = partnerTable_[i];
-      if (slot < 0) break;
-      if (partners[static_cast<std::size_t>(slot)].symbol == other && partners[static_cast<std::size_t>(slot)].onRight == onRight) {
-        return slot;
-      }
-    }
-    const auto slot = static_cast<std::int32_t>(partners.size());
-    partners.push_back(Partner{other, onRight, 0, 0, -1});
-    if (partners.size() * 2 > partnerTable_.size()) {
-      ++tableBits;
-      partnerTable_.assign(std::size_t{1} << tableBits, -1);
-      for (std::int32_t s = 0; s <= slot; ++s) place(s);
-    } else {
-      place(slot);
-    }
-    return slot;
-  };
-
-  // A new symbol with few occurrences keeps each one's left neighbour and its two
-  // partner slots from the first walk for the second; a frequent one looks them up
-  // again, as remembering them would cost more memory than the rest of the pass.
-  const bool remember = positions.size() <= kRememberedOccurrences;
-  if (remember) neighbours_.reserve(3 * kRememberedOccurrences);
-  neighbours_.resize(remember ? 3 * positions.size() : 0);
+  const auto first = static_cast<std::size_t>(made.offset);
+  const auto count = static_cast<std::size_t>(made.count);
+  const auto positions = std::span(madePositions_).subspan(first, count);
+  const bool captured = first + count <= captured_.size();
+  const bool remember = !captured && count <= kRememberedOccurrences;
+  if (remember) neighbours_.reserve(kRememberedOccurrences);
+  neighbours_.resize(remember ? count : 0);
+  Neighbourhood* const kept = captured ? &captured_[first] : remember ? neighbours_.data() : nullptr;
+  partners_.clear();
+  partnerBits_ = 4;
+  partnerTable_.assign(std::size_t{1} << partnerBits_, -1);
   // The prefetch runs on into the positions of the rules made after this one in the
   // pass: most new symbols occur a few times only, too few for a look-ahead within
   // their own positions to hide a miss.
-  const auto ahead = std::span(madePositions_).subspan(static_cast<std::size_t>(made.offset));
+  const auto ahead = std::span(madePositions_).subspan(first);
   std::int32_t run = 0;
   std::int32_t selfUses = 0;
   std::int32_t self = -1;
-  for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < ahead.size()) prefetchAround(ahead[k + kPrefetchDistance]);
-    const std::int32_t p = positions[k];
-    const std::int32_t before = prev(p);
+  for (std::size_t k = 0; k < count; ++k) {
+    Neighbourhood around;
+    if (captured) {
+      around = kept[k];
+      if (around.leftPosition == kReread) around = neighbourhoodAt(positions[k]);
+    } else {
+      if (k + kPrefetchDistance < ahead.size()) prefetchAround(ahead[k + kPrefetchDistance]);
+      around = neighbourhoodAt(positions[k]);
+    }
     std::int32_t leftSlot = -1;
-    if (before >= 0) {
-      leftSlot = partnerOf(seq_[before], false);
-      Partner& partner = partners[static_cast<std::size_t>(leftSlot)];
+    if (around.leftPosition >= 0) {
+      leftSlot = partnerOf(around.left, false);
+      Partner& partner = partners_[static_cast<std::size_t>(leftSlot)];
       ++partner.occurrences;
-      if (seq_[before] == symbol) {
+      if (around.left == symbol) {
         self = leftSlot;
         ++run;
       } else {
         ++partner.uses;
       }
     }
-    if (before < 0 || seq_[before] != symbol) {
+    if (around.leftPosition < 0 || around.left != symbol) {
       selfUses += run / 2;
       run = 1;
     }
-    const std::int32_t after = next(p);
     std::int32_t rightSlot = -1;
-    if (after < length_ && seq_[after] < passFirstSymbol_) {
-      rightSlot = partnerOf(seq_[after], true);
-      ++partners[static_cast<std::size_t>(rightSlot)].occurrences;
-      ++partners[static_cast<std::size_t>(rightSlot)].uses;
+    if (around.right < passFirstSymbol_) {
+      rightSlot = partnerOf(around.right, true);
+      ++partners_[static_cast<std::size_t>(rightSlot)].occurrences;
+      ++partners_[static_cast<std::size_t>(rightSlot)].uses;
     }
-    if (remember) {
-      neighbours_[3 * k] = before;
-      neighbours_[3 * k + 1] = leftSlot;
-      neighbours_[3 * k + 2] = rightSlot;
-    }
+    if (kept != nullptr) kept[k] = Neighbourhood{around.leftPosition, leftSlot, rightSlot};
   }
   selfUses += run / 2;
-  if (self >= 0) partners[static_cast<std::size_t>(self)].uses = selfUses;
+  if (self >= 0) partners_[static_cast<std::size_t>(self)].uses = selfUses;
 
   std::int64_t entries = 0;
-  for (const Partner& partner : partners) {
+  for (const Partner& partner : partners_) {
     if (partner.uses >= 2) entries += 1 + partner.occurrences;
   }
   if (entries == 0) return;
   // Only between rules are all lists complete, so only here may the arena be
-  // compacted.
+  // compacted (and the sequence packed: the positions kept move with it).
   makeRoom(static_cast<std::size_t>(entries));
-  for (Partner& partner : partners) {
+  for (Partner& partner : partners_) {
     if (partner.uses < 2) continue;
     partner.id = partner.onRight ? createRecord(symbol, partner.symbol, partner.uses, partner.occurrences, true)
                                  : createRecord(partner.symbol, symbol, partner.uses, partner.occurrences, true);
   }
   const auto append = [&](std::int32_t slot, std::int32_t p) {
-    if (slot < 0 || partners[static_cast<std::size_t>(slot)].id < 0) return;
-    PairRecord& record = records_[static_cast<std::size_t>(partners[static_cast<std::size_t>(slot)].id)];
+    if (slot < 0 || partners_[static_cast<std::size_t>(slot)].id < 0) return;
+    PairRecord& record = records_[static_cast<std::size_t>(partners_[static_cast<std::size_t>(slot)].id)];
     arena_[std::size_t{record.offset} + static_cast<std::size_t>(record.length++)] = p;
   };
   // Positions of the left pairs come from prev(), which stays ascending with k.
-  if (remember) {
-    for (std::size_t k = 0; k < positions.size(); ++k) {
-      append(neighbours_[3 * k + 1], neighbours_[3 * k]);
-      append(neighbours_[3 * k + 2], positions[k]);
+  if (kept != nullptr) {
+    for (std::size_t k = 0; k < count; ++k) {
+      append(kept[k].left, kept[k].leftPosition);
+      append(kept[k].right, positions[k]);
     }
     return;
   }
-  for (std::size_t k = 0; k < positions.size(); ++k) {
-    if (k + kPrefetchDistance < positions.size()) prefetchAround(positions[k + kPrefetchDistance]);
-    const std::int32_t p = positions[k];
-    const std::int32_t before = prev(p);
-    if (before >= 0) append(partnerOf(seq_[before], false), before);
-    const std::int32_t after = next(p);
-    if (after < length_ && seq_[after] < passFirstSymbol_) append(partnerOf(seq_[after], true), p);
+  for (std::size_t k = 0; k < count; ++k) {
+    if (k + kPrefetchDistance < count) prefetchAround(positions[k + kPrefetchDistance]);
+    const Neighbourhood around = neighbourhoodAt(positions[k]);
+    if (around.leftPosition >= 0) append(partnerOf(around.left, false), around.leftPosition);
+    if (around.right < passFirstSymbol_) append(partnerOf(around.right, true), positions[k]);
   }
 }
 
@@ -1142,8 +1237,10 @@ void PairReplacer::compactWithPackedSequence() {
   // addNewPairs may be under way: the positions of the pass's new symbols and the
   // left neighbours it remembered move too.
   for (std::int32_t& p : madePositions_) p = moved(p);
-  for (std::size_t k = 0; k < neighbours_.size(); k += 3) {
-    if (neighbours_[k] >= 0) neighbours_[k] = moved(neighbours_[k]);
+  for (auto* kept : {&neighbours_, &captured_}) {
+    for (std::size_t k = 0; k < kept->size(); ++k) {
+      if ((*kept)[k].leftPosition >= 0) (*kept)[k].leftPosition = moved((*kept)[k].leftPosition);
+    }
   }
 }
 
@@ -1167,6 +1264,8 @@ void PairReplacer::finishWithSinglePairs() {
   releaseStorage(touched_);
   releaseStorage(made_);
   releaseStorage(madePositions_);
+  releaseStorage(changed_);
+  captured_.setCapacity(0);
   releaseStorage(partners_);
   releaseStorage(partnerTable_);
   returnFreedHeap();

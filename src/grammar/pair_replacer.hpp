@@ -20,6 +20,7 @@
 #include <deque>
 #include <map>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "encoder/offset_array.hpp"
@@ -46,9 +47,12 @@ class PairReplacer {
   // size in slots from which it grows by a quarter, not double; 0 chooses the default.
   // A compaction checks a list's entries only once 1 in `staleToCheck` of them is
   // stale; 0 chooses the default.
+  // `captureShare` bounds the replacements of one pass whose neighbours are kept
+  // for the counting of new pairs, as a share of the input; 0 chooses the default,
+  // below 0 keeps none.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
                std::int64_t bandEntries = 0, double memoryBudget = 0, std::size_t fineGrowthFrom = 0,
-               std::int32_t staleToCheck = 0);
+               std::int32_t staleToCheck = 0, double captureShare = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
@@ -74,6 +78,14 @@ class PairReplacer {
     std::int32_t symbol;
     std::int32_t offset;  // the positions that now hold `symbol`, in `madePositions_`
     std::int32_t count;
+  };
+  // The neighbours of one replacement, captured as it is made, while its line is in
+  // cache, so that addNewPairs need not read the sequence there again. Its first walk
+  // turns `left` and `right` into partner slots (-1 for none) for its second.
+  struct Neighbourhood {
+    std::int32_t leftPosition;  // -1 for none; kReread once a later replacement has changed it
+    std::int32_t left;          // the symbol at leftPosition
+    std::int32_t right;         // the symbol on the right; kNoPartner, or a new symbol, for none counted
   };
   struct Partner {
     std::int32_t symbol;
@@ -110,6 +122,10 @@ class PairReplacer {
   void prefetchAround(std::int32_t p) const;
   void replaceAt(std::int32_t p, std::int32_t left, std::int32_t right, std::int32_t symbol);
   void destroyOccurrence(std::int32_t left, std::int32_t right, std::int32_t runEnd, bool runGoesLeft);
+  std::size_t captureLimit() const;
+  void markChangedNeighbourhoods();
+  Neighbourhood neighbourhoodAt(std::int32_t p) const;
+  std::int32_t partnerOf(std::int32_t other, bool onRight);
   void addNewPairs(const MadeRule& made);
   void collectGarbage(bool carryStale = true);
   void compactWithPackedSequence();
@@ -191,13 +207,23 @@ class PairReplacer {
   std::vector<MadeRule> made_;
   std::vector<std::int32_t> madePositions_;
 
-  // Scratch of addNewPairs: the partners of one new symbol, and a small table
-  // from (side, partner symbol) to their index, sized to the new symbol's count.
+  // The neighbourhoods of the pass's first replacements, at the index of their
+  // positions in madePositions_, up to captureLimit_ of them; and the new symbols,
+  // with their positions, whose neighbourhood a later replacement changed.
+  RemapArray<Neighbourhood> captured_;
+  std::size_t captureLimit_ = 0;
+  std::size_t capturedHigh_ = 0;  // the most entries written since pages were last returned
+  double captureShare_;
+  std::vector<std::pair<std::int32_t, std::int32_t>> changed_;
+
+  // Scratch of addNewPairs: the partners of one new symbol, and a small table of
+  // 2^partnerBits_ slots from (side, partner symbol) to their index.
   std::vector<Partner> partners_;
   std::vector<std::int32_t> partnerTable_;
-  // Scratch of addNewPairs: per occurrence of the new symbol, its left neighbour's
-  // position and the slots of its left and right partners (-1 for none).
-  RemapArray<std::int32_t> neighbours_;
+  int partnerBits_ = 4;
+  // Scratch of addNewPairs for a new symbol of few occurrences beyond the capture:
+  // per occurrence, its left neighbour's position and its two partner slots.
+  RemapArray<Neighbourhood> neighbours_;
 };
 
 }  // namespace quorlen
