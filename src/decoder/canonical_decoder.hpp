@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/huge_pages.hpp"
 #include "decoder/bit_reader.hpp"
-#include "decoder/huge_pages.hpp"
 
 namespace quorlen {
 

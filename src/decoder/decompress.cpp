@@ -11,9 +11,9 @@
 #include <new>
 #include <utility>
 
+#include "common/huge_pages.hpp"
 #include "decoder/expander.hpp"
 #include "decoder/grammar_check.hpp"
-#include "decoder/huge_pages.hpp"
 #include "decoder/stream_parser.hpp"
 #include "encoder/release_storage.hpp"
 

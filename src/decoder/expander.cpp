@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "decoder/huge_pages.hpp"
+#include "common/huge_pages.hpp"
 
 namespace quorlen {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "decoder/huge_pages.hpp"
+#include "common/huge_pages.hpp"
 
 namespace quorlen {
 

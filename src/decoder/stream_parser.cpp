@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "common/failure.hpp"
+#include "common/huge_pages.hpp"
 #include "common/stream_format.hpp"
 #include "decoder/bit_reader.hpp"
 #include "decoder/canonical_decoder.hpp"
-#include "decoder/huge_pages.hpp"
 
 namespace quorlen {
 namespace {

@@ -184,6 +184,14 @@ class PairReplacer {
   // changes, and its old entries are dropped when the stale ones grow too many. Low
   // counts are held back: see fileLowCounts.
   std::map<std::int32_t, std::deque<std::int32_t>> buckets_;
+  // The buckets of recent counts, by count modulo its size, so that filing a record
+  // rarely walks the map; an entry goes when its bucket leaves the map.
+  struct CachedBucket {
+    std::int32_t count = 0;  // never filed: an empty entry
+    std::deque<std::int32_t>* ids = nullptr;
+  };
+  std::vector<CachedBucket> bucketCache_;
+  void forgetBucket(std::int32_t count);
   std::int64_t bucketEntries_ = 0;
   std::int32_t filedFrom_;  // the lowest count filed; 2 once every count is
   std::int64_t keptBySweep_ = 0;  // the entries the last sweep kept

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "decoder/huge_pages.hpp"
+#include "common/huge_pages.hpp"
 
 namespace quorlen {
 namespace {
