@@ -7,8 +7,7 @@
 #include <cerrno>
 
 #include "common/failure.hpp"
-#include "common/huge_pages.hpp"
-#include "common/prefault.hpp"
+#include "encoder/compress.hpp"
 #include "encoder/grammar_encoder.hpp"
 
 namespace quorlen {
@@ -77,19 +76,7 @@ std::int64_t countInputBytes(InputFile& input) {
 }
 
 std::vector<std::int32_t> readInputSymbols(InputFile& input, std::int64_t count) {
-  // Reserved, not sized: the symbols are appended as they are read, so the buffer is
-  // never zero-filled first (a 64 MiB memset on a 16 MiB input).
-  std::vector<std::int32_t> symbols;
-  symbols.reserve(static_cast<std::size_t>(count) + 1);
-  // Every slot is written below: mapped in one call (h16: the read took 0.19 s with
-  // its pages faulted one by one, 0.11 s mapped first), in huge pages. Pair
-  // replacement reads this sequence at random places throughout, and on the machine
-  // measured (a 2-core EPYC VM) each first write of a small page and each page walk
-  // cost much: paired CPU against small pages h16 0.875 (5 pairs), h64 0.872 (3
-  // pairs, all below 0.9), peaks unchanged. (The occurrence lists in huge pages
-  // instead made h64 slower, 1.25: their arena grows and shrinks by remapping.)
-  preferHugePages(symbols.data(), symbols.capacity() * sizeof(std::int32_t));
-  prefaultForWriting(symbols.data(), symbols.data() + symbols.capacity());
+  std::vector<std::int32_t> symbols = reserveSymbols(count);
   std::array<std::uint8_t, kChunkSize> chunk;
   std::int64_t stored = 0;
   while (stored < count) {

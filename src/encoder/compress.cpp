@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "common/failure.hpp"
+#include "common/huge_pages.hpp"
+#include "common/prefault.hpp"
 #include "encoder/grammar_encoder.hpp"
 #include "encoder/release_storage.hpp"
 
@@ -63,6 +65,23 @@ class BlockBuffer : public std::streambuf {
 
 }  // namespace
 
+std::vector<std::int32_t> reserveSymbols(std::int64_t count) {
+  // Reserved, not sized: the symbols are appended, so the buffer is never zero-filled
+  // first (a 64 MiB memset on a 16 MiB input). Every slot is written soon: mapped in
+  // one call (h16: the read took 0.19 s with its pages faulted one by one, 0.11 s
+  // mapped first), in huge pages. Pair replacement reads this sequence at random
+  // places throughout, and on the machine measured (a 2-core EPYC VM) each first
+  // write of a small page and each page walk cost much: paired CPU against small
+  // pages h16 0.875 (5 pairs), h64 0.872 (3 pairs, all below 0.9), peaks unchanged.
+  // (The occurrence lists in huge pages instead made h64 slower, 1.25: their arena
+  // grows and shrinks by remapping.)
+  std::vector<std::int32_t> symbols;
+  symbols.reserve(static_cast<std::size_t>(count) + 1);
+  preferHugePages(symbols.data(), symbols.capacity() * sizeof(std::int32_t));
+  prefaultForWriting(symbols.data(), symbols.data() + symbols.capacity());
+  return symbols;
+}
+
 void encodeSymbols(std::vector<std::int32_t>& symbols, BitOutputStream& stream) {
   GrammarEncoder encoder(symbols.data(), static_cast<std::int32_t>(symbols.size()));
   encoder.scanByteRange();
@@ -92,7 +111,8 @@ std::vector<std::uint8_t> compressBytes(std::span<const std::uint8_t> input, std
   std::ostream out(&buffer);
   if (wholeBytes) *wholeBytes = 0;
   if (!input.empty()) {
-    std::vector<std::int32_t> symbols(input.begin(), input.end());
+    std::vector<std::int32_t> symbols = reserveSymbols(static_cast<std::int64_t>(input.size()));
+    symbols.insert(symbols.end(), input.begin(), input.end());
     symbols.push_back(EndSentinel);
     BitOutputStream stream(out);
     encodeSymbols(symbols, stream);

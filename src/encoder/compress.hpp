@@ -9,6 +9,11 @@
 
 namespace quorlen {
 
+// An empty symbol buffer with room for `count` input bytes and EndSentinel, its
+// pages mapped and in huge pages where the system grants them: the encoder reads it
+// at random places throughout.
+std::vector<std::int32_t> reserveSymbols(std::int64_t count);
+
 // Runs every phase of one encoder over `symbols` (the input bytes followed by
 // EndSentinel) and appends the stream to `stream`, leaving it open.
 class BitOutputStream;
