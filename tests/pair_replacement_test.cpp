@@ -309,6 +309,47 @@ TEST(RemapArray, ReleasedPagesReadAsZeroAndTheRestStays) {
   EXPECT_EQ(array[19999], 7);
 }
 
+// An array in a huge-page reservation: growth keeps the address and the contents,
+// a shrink keeps what is below the new capacity, growth past the reservation moves
+// the array into plain pages with its contents, and a refused reservation leaves a
+// plain array.
+TEST(RemapArray, HugeReservationKeepsContentsAndAddress) {
+  constexpr std::size_t kHugeInts = kHugePage / sizeof(std::int32_t);
+  RemapArray<std::int32_t> array;
+  ASSERT_TRUE(array.reserveHugeRange(4 * kHugeInts));
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(array.data()) % kHugePage, 0u);
+  const auto fill = [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) array[i] = static_cast<std::int32_t>(i) + 1;
+  };
+  array.resize(1000);
+  fill(0, 1000);
+  std::int32_t* const address = array.data();
+  array.resize(3 * kHugeInts + 5);
+  fill(1000, array.size());
+  EXPECT_EQ(array.data(), address);
+  array.releasePages(10, kHugeInts + 10);  // no whole huge page within: nothing goes back
+  array.resize(kHugeInts + 7);
+  array.setCapacity(array.size());
+  array.resize(4 * kHugeInts);
+  EXPECT_EQ(array.data(), address);
+  for (std::size_t i = 0; i < kHugeInts + 7; ++i) ASSERT_EQ(array[i], static_cast<std::int32_t>(i) + 1) << i;
+  fill(kHugeInts + 7, array.size());
+  array.resize(4 * kHugeInts + 1);  // past the reservation
+  EXPECT_FALSE(array.inHugeRange());
+  for (std::size_t i = 0; i < 4 * kHugeInts; ++i) ASSERT_EQ(array[i], static_cast<std::int32_t>(i) + 1) << i;
+  array.setCapacity(0);
+  array.resize(3);
+  array[2] = 9;
+  EXPECT_EQ(array[2], 9);
+
+  RemapArray<std::int32_t> refused;  // 128 TiB: more than a process may map
+  EXPECT_FALSE(refused.reserveHugeRange(std::size_t{1} << 45));
+  refused.resize(5000);
+  refused[4999] = 4;
+  EXPECT_EQ(refused[4999], 4);
+  EXPECT_FALSE(refused.inHugeRange());
+}
+
 // Live bits and ranks against a plain count, for densities from none to all live,
 // runs of empty words, and lengths that end on and just past a word's end.
 TEST(LiveRank, RanksAreTheLivePositionsBefore) {

@@ -176,6 +176,7 @@ class PairReplacer {
     std::int32_t idPlusOne;
   };
   RemapArray<TableSlot> table_;  // open addressing by (left, right), linear probing
+  bool hugeTable_ = false;  // each new table_ in huge pages
   std::int32_t liveRecords_ = 0;
   RemapArray<std::int32_t> arena_;
   std::int64_t liveEntries_ = 0;  // arena slots still in use: headers and occurrences
