@@ -1,6 +1,7 @@
 #include "grammar/pair_replacer.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <iterator>
 #include <limits>
@@ -235,6 +236,11 @@ constexpr std::size_t kCompactAhead = 64;
 // Stopping a list's check at its last stale entry, as the record counts them, saves
 // 1-2% of the entries checked (h16 26.3 M in plain compactions, h64 106.8 M).
 constexpr std::int32_t kStaleToCheck = 8;
+// A compaction fetches the records of the lists this many lists ahead of its walk (not
+// tuned). Against walking from record to record, paired CPU h16 0.979 (7 pairs), h64
+// 0.954 (3 pairs); the map of headers, a bit per arena slot, raised peaks by 1.1% on
+// 4 MiB of random bytes (9.83 bytes per input byte), 0.9% on 16 MiB, 0.8% on h64.
+constexpr std::size_t kRecordsAhead = 16;
 constexpr double kCarriedShare = 1.0 / 16;
 
 std::uint32_t pairHash(std::int32_t left, std::int32_t right) {
@@ -1138,12 +1144,43 @@ void PairReplacer::compactLists(CompactList compactList) {
   std::size_t written = 0;
   std::int64_t keptStale = 0;
   std::int32_t* const arena = arena_.data();
-  for (std::size_t read = 0; read < arena_.size();) {
+  // A live list's length is in its record, which lies anywhere, and the next list
+  // starts past it: walked list by list, each record would be a miss that the next
+  // list waits for. So the live lists' headers are marked first, in one pass over the
+  // records in order, and a cursor kRecordsAhead headers ahead of the walk fetches
+  // their records.
+  const std::size_t arenaEnd = arena_.size();
+  std::vector<std::uint64_t> headers((arenaEnd + 63) / 64);
+  for (std::size_t id = 0; id < records_.size(); ++id) {
+    const PairRecord& record = records_[id];
+    if (record.count == kDeadRecord || record.offset == kNoList) continue;
+    const std::size_t at = record.offset - 1;
+    headers[at / 64] |= std::uint64_t{1} << (at % 64);
+  }
+  std::size_t ahead = 0;  // where the cursor looks for the next header on
+  const auto fetchNextRecord = [&] {
+    std::size_t word = ahead / 64;
+    if (word >= headers.size()) return;
+    std::uint64_t bits = headers[word] & (~std::uint64_t{0} << (ahead % 64));
+    while (bits == 0) {
+      if (++word == headers.size()) {
+        ahead = arenaEnd;
+        return;
+      }
+      bits = headers[word];
+    }
+    const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(bits));
+    prefetch(&records_[static_cast<std::size_t>(arena[at])]);
+    ahead = at + 1;
+  };
+  for (std::size_t k = 0; k < kRecordsAhead; ++k) fetchNextRecord();
+  for (std::size_t read = 0; read < arenaEnd;) {
     const std::int32_t header = arena[read];
     if (header < 0) {
       read += 1 + static_cast<std::size_t>(~header);
       continue;
     }
+    fetchNextRecord();
     PairRecord& record = records_[static_cast<std::size_t>(header)];
     read += 1 + static_cast<std::size_t>(record.length);
     arena[written++] = header;
