@@ -259,6 +259,10 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
     broken.insert(broken.end(), random() % 2000 + 1, static_cast<std::uint8_t>(random()));
   }
   inputs.push_back(broken);
+  // Lists past a huge page's worth, so that reserved ranges mark huge pages and
+  // compactions shrink the lists inside them: run with those settings only.
+  constexpr std::size_t kLarge = std::size_t{3} << 19;
+  inputs.push_back(quorlen::test::includeTar(kLarge));
   for (const Bytes& bytes : inputs) {
     if (bytes.empty()) continue;
     EncoderRun<GrammarEncoder> run(bytes, Phase::ReplacePairs);
@@ -274,11 +278,15 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       std::size_t fineGrowthFrom;
       std::int32_t staleToCheck = 0;
       double captureShare = 0;
+      std::size_t hugeFrom = 0;
     };
-    for (const auto& [band, budget, fineGrowthFrom, staleToCheck, captureShare] :
+    // The last two keep lists, records and index in reserved huge-page ranges, whose
+    // shrinks and releases return whole huge pages only.
+    for (const auto& [band, budget, fineGrowthFrom, staleToCheck, captureShare, hugeFrom] :
          {Setting{1, 0, 0}, Setting{0, 0.25, 0}, Setting{0, 2.0, 0}, Setting{0, 0, 1024}, Setting{0, 0, 0, 1},
           Setting{0, 0.25, 0, 1}, Setting{0, 0, 0, 1 << 30}, Setting{0, 0, 0, 0, -1}, Setting{0, 0, 0, 0, 1},
-          Setting{0, 2.0, 0, 0, 1}}) {
+          Setting{0, 2.0, 0, 0, 1}, Setting{0, 0, 0, 0, 0, 1}, Setting{0, 0.25, 0, 0, 0, 1}}) {
+      if (bytes.size() >= kLarge && hugeFrom == 0) continue;
       Symbols sequence(bytes.begin(), bytes.end());
       sequence.push_back(E);
       GrammarEncoder e(sequence.data(), static_cast<std::int32_t>(sequence.size()));
@@ -286,11 +294,11 @@ TEST(PairReplacer, ByteListsBuiltInAnyBandOrBudgetOrIndexGrowthGiveTheSameRules)
       e.nextSymbol = e.firstRuleSymbol();
       e.nextSymbol += PairReplacer(sequence.data(), e.sequenceLength, e.nextSymbol,
                                    PairRuleTables{e.pairLeft, e.pairRight, e.pairUses}, band, budget,
-                                   fineGrowthFrom, staleToCheck, captureShare)
+                                   fineGrowthFrom, staleToCheck, captureShare, hugeFrom)
                           .run();
       ASSERT_EQ(pairRules(e), expected) << bytes.size() << " bytes, band " << band << ", budget " << budget
                                          << ", growth from " << fineGrowthFrom << ", stale to check " << staleToCheck
-                                         << ", capture " << captureShare;
+                                         << ", capture " << captureShare << ", huge from " << hugeFrom;
     }
   }
 }

@@ -261,7 +261,8 @@ std::size_t bytePairIndex(std::int32_t left, std::int32_t right) {
 
 PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol,
                            PairRuleTables rules, std::int64_t bandEntries, double memoryBudget,
-                           std::size_t fineGrowthFrom, std::int32_t staleToCheck, double captureShare)
+                           std::size_t fineGrowthFrom, std::int32_t staleToCheck, double captureShare,
+                           std::size_t hugeFrom)
     : seq_(sequence),
       length_(length),
       inputLength_(length),
@@ -279,10 +280,10 @@ PairReplacer::PairReplacer(std::int32_t* sequence, std::int32_t length, std::int
   filedFrom_ = kFirstFiledCount;
   // A refused reservation leaves its array in plain pages.
   const auto n = static_cast<std::size_t>(length);
-  if (n >= kHugeArenaFrom) {
+  if (n >= (hugeFrom > 0 ? hugeFrom : kHugeArenaFrom)) {
     arena_.reserveHugeRange(std::min<std::size_t>(std::numeric_limits<std::uint32_t>::max(), 8 * n + kHugeReserveSlack));
   }
-  if (n >= kHugeRecordsFrom) {
+  if (n >= (hugeFrom > 0 ? hugeFrom : kHugeRecordsFrom)) {
     records_.reserveHugeRange(n + kHugeReserveSlack);
     hugeTable_ = true;
   }

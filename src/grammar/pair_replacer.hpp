@@ -49,10 +49,11 @@ class PairReplacer {
   // stale; 0 chooses the default.
   // `captureShare` bounds the replacements of one pass whose neighbours are kept
   // for the counting of new pairs, as a share of the input; 0 chooses the default,
-  // below 0 keeps none.
+  // below 0 keeps none. From `hugeFrom` symbols of input on, the lists, the records and
+  // their index sit in address ranges reserved in huge pages; 0 chooses the defaults.
   PairReplacer(std::int32_t* sequence, std::int32_t length, std::int32_t firstRuleSymbol, PairRuleTables rules,
                std::int64_t bandEntries = 0, double memoryBudget = 0, std::size_t fineGrowthFrom = 0,
-               std::int32_t staleToCheck = 0, double captureShare = 0);
+               std::int32_t staleToCheck = 0, double captureShare = 0, std::size_t hugeFrom = 0);
 
   // Runs every pass, writing the rules as they are made; returns their number.
   std::int32_t run();
