@@ -73,8 +73,9 @@ std::vector<std::int32_t> reserveSymbols(std::int64_t count) {
   // places throughout, and on the machine measured (a 2-core EPYC VM) each first
   // write of a small page and each page walk cost much: paired CPU against small
   // pages h16 0.875 (5 pairs), h64 0.872 (3 pairs, all below 0.9), peaks unchanged.
-  // (The occurrence lists in huge pages instead made h64 slower, 1.25: their arena
-  // grows and shrinks by remapping.)
+  // (The pair replacer's own large arrays sit in huge pages too, in ranges reserved
+  // once: moved by remapping, their huge pages were split, and h64 took 1.25 times as
+  // long.)
   std::vector<std::int32_t> symbols;
   symbols.reserve(static_cast<std::size_t>(count) + 1);
   preferHugePages(symbols.data(), symbols.capacity() * sizeof(std::int32_t));
