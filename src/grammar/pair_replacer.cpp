@@ -767,8 +767,7 @@ void PairReplacer::replaceAt(std::int32_t p, std::int32_t left, std::int32_t rig
   }
   if (captured_.size() < captureLimit_) {
     captured_.resize(captured_.size() + 1);
-    captured_[captured_.size() - 1] =
-        Neighbourhood{before, before >= 0 ? seq_[before] : 0, after < length_ ? seq_[after] : kNoPartner};
+    captured_[captured_.size() - 1] = neighbourhoodBetween(before, after);
   }
   seq_[p] = symbol;
   remove(q);
@@ -828,8 +827,11 @@ void PairReplacer::markChangedNeighbourhoods() {
 
 // The neighbourhood of the new symbol at p as the sequence holds it now.
 PairReplacer::Neighbourhood PairReplacer::neighbourhoodAt(std::int32_t p) const {
-  const std::int32_t before = prev(p);
-  const std::int32_t after = next(p);
+  return neighbourhoodBetween(prev(p), next(p));
+}
+
+// The neighbourhood of a symbol whose live neighbours are at `before` and `after`.
+PairReplacer::Neighbourhood PairReplacer::neighbourhoodBetween(std::int32_t before, std::int32_t after) const {
   return Neighbourhood{before, before >= 0 ? seq_[before] : 0, after < length_ ? seq_[after] : kNoPartner};
 }
 

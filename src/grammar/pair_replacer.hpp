@@ -126,6 +126,7 @@ class PairReplacer {
   std::size_t captureLimit() const;
   void markChangedNeighbourhoods();
   Neighbourhood neighbourhoodAt(std::int32_t p) const;
+  Neighbourhood neighbourhoodBetween(std::int32_t before, std::int32_t after) const;
   std::int32_t partnerOf(std::int32_t other, bool onRight);
   void addNewPairs(const MadeRule& made);
   void collectGarbage(bool carryStale = true);
